@@ -1,0 +1,171 @@
+/*
+ * quillmere: exact, explainable text casting through a plain C interface.
+ *
+ * Every cast returns a status: 0 on success (the value is written to *out),
+ * 1 EMPTY, 2 MALFORMED or 3 OUT_OF_RANGE (the offending span is written to
+ * *fault when fault is not null: offset in bits 0-31, length in bits 32-63,
+ * both in bytes of the input), or -1 for an invalid argument (an invalid
+ * packed format or an enumeration out of range; nothing is written then).
+ *
+ * Text is any bytes, not necessarily NUL-terminated or UTF-8; data may be
+ * null when len is 0. All functions are reentrant, keep no state and never
+ * allocate. Value records are little-endian and written only on success,
+ * with exactly the bytes of the record.
+ */
+#ifndef QUILLMERE_H
+#define QUILLMERE_H
+
+#include <stddef.h>
+#include <stdint.h>
+
+#if defined(_WIN32)
+#  define QUILLMERE_API
+#else
+#  define QUILLMERE_API __attribute__((visibility("default")))
+#endif
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+/* The library version; quillmere_version() reports the build actually loaded. */
+#define QUILLMERE_VERSION_MAJOR 0
+#define QUILLMERE_VERSION_MINOR 8
+#define QUILLMERE_VERSION_PATCH 0
+#define QUILLMERE_VERSION_STRING "0.8.0"
+
+/* Status codes. */
+#define QUILLMERE_OK 0
+#define QUILLMERE_EMPTY 1
+#define QUILLMERE_MALFORMED 2
+#define QUILLMERE_OUT_OF_RANGE 3
+#define QUILLMERE_INVALID_ARGUMENT (-1)
+
+/* Helpers for the packed fault span. */
+#define QUILLMERE_FAULT_OFFSET(span) ((uint32_t)((span) & 0xFFFFFFFFu))
+#define QUILLMERE_FAULT_LENGTH(span) ((uint32_t)((span) >> 32))
+
+/* Numeric format flags. */
+#define QUILLMERE_GROUPING 1u
+#define QUILLMERE_PARENTHESES 2u
+#define QUILLMERE_EXPONENT 4u
+#define QUILLMERE_RADIX_PREFIXES 8u
+#define QUILLMERE_PERCENT 16u
+#define QUILLMERE_SEPARATOR_DETECT 32u
+#define QUILLMERE_CURRENCY 64u
+#define QUILLMERE_ALL 95u
+
+/* Date field orders. */
+#define QUILLMERE_YMD 1u
+#define QUILLMERE_MDY 2u
+#define QUILLMERE_DMY 3u
+
+/* Unix-epoch precisions. */
+#define QUILLMERE_SECONDS 1u
+#define QUILLMERE_MILLISECONDS 2u
+#define QUILLMERE_MICROSECONDS 3u
+#define QUILLMERE_NANOSECONDS 4u
+
+/* Excel serial numberings. */
+#define QUILLMERE_EPOCH_1900 1u
+#define QUILLMERE_EPOCH_1904 2u
+
+/*
+ * The 32-byte packed numeric format. Pass null for the default format:
+ * "." decimal, "," group, flags QUILLMERE_ALL, no currency.
+ */
+typedef struct quillmere_numformat {
+    uint32_t decimal_sep;  /* a Unicode scalar value */
+    uint32_t group_sep;    /* a Unicode scalar value other than decimal_sep */
+    uint32_t flags;        /* QUILLMERE_GROUPING | ...; other bits are ignored */
+    uint32_t currency_len; /* 0 (no currency) to 16 */
+    uint8_t currency[16];  /* UTF-8, no ASCII digit or whitespace; bytes past currency_len ignored */
+} quillmere_numformat;
+
+/* An exact decimal: (-1)^negative * magnitude * 10^-scale, magnitude < 2^96. */
+typedef struct quillmere_decimal {
+    uint64_t magnitude_lo;
+    uint32_t magnitude_hi;
+    uint8_t scale;    /* 0..28 */
+    uint8_t negative; /* 0 or 1 */
+    uint8_t reserved[2];
+} quillmere_decimal;
+
+/* UUID bytes in text order (RFC 4122 big-endian field order). */
+typedef struct quillmere_uuid {
+    uint8_t bytes[16];
+} quillmere_uuid;
+
+/* A proleptic Gregorian date. */
+typedef struct quillmere_date {
+    uint16_t year; /* 1..9999 */
+    uint8_t month; /* 1..12 */
+    uint8_t day;   /* 1..31 */
+} quillmere_date;
+
+/* Nanoseconds since midnight, 0..86399999999999. */
+typedef uint64_t quillmere_time;
+
+/* A zone-less date-time; the four bytes after the date carry nothing. */
+typedef struct quillmere_datetime {
+    quillmere_date date;
+    uint32_t reserved;
+    quillmere_time time;
+} quillmere_datetime;
+
+/*
+ * Seconds since 1970-01-01T00:00:00Z (floor-based) and 0..999999999
+ * nanoseconds. The record is 12 bytes; the exports write exactly those.
+ */
+typedef struct quillmere_instant {
+    int64_t seconds;
+    uint32_t nanos;
+} quillmere_instant;
+
+/*
+ * Seconds truncated toward zero and nanoseconds of the same sign. The record
+ * is 12 bytes; the exports write exactly those.
+ */
+typedef struct quillmere_duration {
+    int64_t seconds;
+    int32_t nanos;
+} quillmere_duration;
+
+/* The library version packed as major << 16 | minor << 8 | patch (0.8.0 is 2048). */
+QUILLMERE_API uint32_t quillmere_version(void);
+
+QUILLMERE_API int32_t cast_bool(const char *data, size_t len, uint8_t *out, uint64_t *fault);
+QUILLMERE_API int32_t cast_char(const char *data, size_t len, uint32_t *out, uint64_t *fault);
+
+QUILLMERE_API int32_t cast_i8(const char *data, size_t len, const quillmere_numformat *fmt, int8_t *out, uint64_t *fault);
+QUILLMERE_API int32_t cast_i16(const char *data, size_t len, const quillmere_numformat *fmt, int16_t *out, uint64_t *fault);
+QUILLMERE_API int32_t cast_i32(const char *data, size_t len, const quillmere_numformat *fmt, int32_t *out, uint64_t *fault);
+QUILLMERE_API int32_t cast_i64(const char *data, size_t len, const quillmere_numformat *fmt, int64_t *out, uint64_t *fault);
+QUILLMERE_API int32_t cast_u8(const char *data, size_t len, const quillmere_numformat *fmt, uint8_t *out, uint64_t *fault);
+QUILLMERE_API int32_t cast_u16(const char *data, size_t len, const quillmere_numformat *fmt, uint16_t *out, uint64_t *fault);
+QUILLMERE_API int32_t cast_u32(const char *data, size_t len, const quillmere_numformat *fmt, uint32_t *out, uint64_t *fault);
+QUILLMERE_API int32_t cast_u64(const char *data, size_t len, const quillmere_numformat *fmt, uint64_t *out, uint64_t *fault);
+QUILLMERE_API int32_t cast_f32(const char *data, size_t len, const quillmere_numformat *fmt, float *out, uint64_t *fault);
+QUILLMERE_API int32_t cast_f64(const char *data, size_t len, const quillmere_numformat *fmt, double *out, uint64_t *fault);
+QUILLMERE_API int32_t cast_decimal(const char *data, size_t len, const quillmere_numformat *fmt, quillmere_decimal *out, uint64_t *fault);
+QUILLMERE_API int32_t cast_decimal_from_f64(double value, quillmere_decimal *out, uint64_t *fault);
+
+QUILLMERE_API int32_t cast_uuid(const char *data, size_t len, quillmere_uuid *out, uint64_t *fault);
+
+QUILLMERE_API int32_t cast_date(const char *data, size_t len, quillmere_date *out, uint64_t *fault);
+QUILLMERE_API int32_t cast_date_ordered(const char *data, size_t len, uint32_t order, quillmere_date *out, uint64_t *fault);
+QUILLMERE_API int32_t cast_time(const char *data, size_t len, quillmere_time *out, uint64_t *fault);
+QUILLMERE_API int32_t cast_datetime(const char *data, size_t len, uint32_t order, quillmere_datetime *out, uint64_t *fault);
+QUILLMERE_API int32_t cast_timestamp(const char *data, size_t len, quillmere_instant *out, uint64_t *fault);
+QUILLMERE_API int32_t cast_duration(const char *data, size_t len, quillmere_duration *out, uint64_t *fault);
+QUILLMERE_API int32_t cast_unix(const char *data, size_t len, uint32_t precision, quillmere_instant *out, uint64_t *fault);
+QUILLMERE_API int32_t cast_excel_serial(const char *data, size_t len, uint32_t epoch, quillmere_instant *out, uint64_t *fault);
+QUILLMERE_API int32_t cast_excel_serial_from_f64(double value, uint32_t epoch, quillmere_datetime *out, uint64_t *fault);
+QUILLMERE_API int32_t cast_excel_time(double value, quillmere_time *out, uint64_t *fault);
+QUILLMERE_API int32_t cast_excel_duration(double value, quillmere_duration *out, uint64_t *fault);
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif /* QUILLMERE_H */

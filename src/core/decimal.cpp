@@ -1,0 +1,9 @@
+// Placeholder until this cast family is built: every input is MALFORMED.
+#include "core/casts.hpp"
+#include "core/text.hpp"
+
+namespace quillmere::core {
+
+Verdict<ExactDecimal> cast_decimal(const char* data, std::size_t len, const NumFormat&) noexcept { const Trimmed t = trim(data, len); if (t.empty()) return empty_fault(); return whole_text_fault(t); }
+
+}  // namespace quillmere::core

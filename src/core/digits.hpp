@@ -1,0 +1,90 @@
+// Digit scanning shared by the casts: eight ASCII digits at a time in one
+// 64-bit word, bounded digit runs, and fractions of a second.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+
+#include "core/text.hpp"
+
+namespace quillmere::core {
+
+inline std::uint64_t load_u64_le(const unsigned char* p) noexcept {
+    std::uint64_t v;
+    std::memcpy(&v, p, 8);
+    static_assert(__BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__, "digit words assume little-endian loads");
+    return v;
+}
+
+// True when all eight bytes of the word are ASCII digits.
+constexpr bool is_eight_digits(std::uint64_t v) noexcept {
+    return ((v & 0xF0F0F0F0F0F0F0F0) | (((v + 0x0606060606060606) & 0xF0F0F0F0F0F0F0F0) >> 4)) ==
+           0x3333333333333333;
+}
+
+// The value of eight ASCII digits, the first byte being the most significant.
+constexpr std::uint32_t parse_eight_digits(std::uint64_t v) noexcept {
+    v -= 0x3030303030303030;
+    v = (v * 10) + (v >> 8);  // pairs
+    v = (((v & 0x000000FF000000FF) * 0x000F424000000064) + (((v >> 16) & 0x000000FF000000FF) * 0x0000271000000001)) >> 32;
+    return static_cast<std::uint32_t>(v);
+}
+
+// A run of consecutive digits starting at `start`. At most 18 digits are
+// accumulated; when an 18-digit run goes on, `overlong` is set and `end` is the
+// index of that nineteenth digit, which callers report as the offending byte.
+struct DigitRun {
+    std::uint64_t value;
+    std::size_t start;
+    std::size_t end;
+    bool overlong;
+
+    constexpr std::size_t length() const noexcept { return end - start; }
+};
+
+constexpr std::size_t MAX_DIGIT_RUN = 18;
+
+constexpr DigitRun read_digit_run(const unsigned char* text, std::size_t length, std::size_t start) noexcept {
+    std::uint64_t value = 0;
+    std::size_t i = start;
+    while (i < length && is_digit(text[i])) {
+        if (i - start == MAX_DIGIT_RUN) return DigitRun{value, start, i, true};
+        value = value * 10 + (text[i] - '0');
+        ++i;
+    }
+    return DigitRun{value, start, i, false};
+}
+
+// The digits of a fraction of a second, from `start` (just after the point).
+// The first nine digits give the nanoseconds; later digits are consumed and
+// dropped, truncating toward zero. `end == start` means no digit followed.
+struct Fraction {
+    std::uint32_t nanos;
+    std::size_t end;
+};
+
+inline Fraction read_fraction_nanos(const unsigned char* text, std::size_t length, std::size_t start) noexcept {
+    static constexpr std::uint32_t scale[10] = {1000000000, 100000000, 10000000, 1000000, 100000,
+                                                10000,      1000,      100,      10,      1};
+    std::size_t i = start;
+    std::uint32_t value = 0;
+    std::size_t kept = 0;
+    if (length - i >= 8) {
+        std::uint64_t word = load_u64_le(text + i);
+        if (is_eight_digits(word)) {
+            value = parse_eight_digits(word);
+            kept = 8;
+            i += 8;
+        }
+    }
+    for (; i < length && is_digit(text[i]); ++i) {
+        if (kept < 9) {
+            value = value * 10 + (text[i] - '0');
+            ++kept;
+        }
+    }
+    return Fraction{value * scale[kept], i};
+}
+
+}  // namespace quillmere::core

@@ -1,0 +1,72 @@
+// The result of every cast: the typed value, or a fault naming one of three
+// reasons and the span of input bytes that caused it.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <type_traits>
+
+namespace quillmere::core {
+
+// Codes are part of the C ABI: they are returned as its status, 0 meaning success.
+enum class FaultReason : std::uint8_t {
+    EMPTY = 1,
+    MALFORMED = 2,
+    OUT_OF_RANGE = 3,
+};
+
+// Offending bytes of the caller's untrimmed input.
+struct Span {
+    std::uint32_t offset;
+    std::uint32_t length;
+};
+
+// Spans are computed in full machine width and clamp to u32 field by field.
+constexpr std::uint32_t saturate_u32(std::uint64_t v) noexcept {
+    return v > 0xFFFFFFFFu ? 0xFFFFFFFFu : static_cast<std::uint32_t>(v);
+}
+
+// The form in which a span crosses the C boundary: offset low, length high.
+constexpr std::uint64_t pack_span(Span s) noexcept {
+    return std::uint64_t{s.offset} | (std::uint64_t{s.length} << 32);
+}
+
+// A fault without a value type; converts implicitly into any Verdict<T>, so a
+// helper can return one to casts of every type.
+struct Fault {
+    FaultReason reason;
+    Span span;
+};
+
+constexpr Fault make_fault(FaultReason reason, std::uint64_t offset, std::uint64_t length) noexcept {
+    return Fault{reason, Span{saturate_u32(offset), saturate_u32(length)}};
+}
+
+// Success or fault in one small trivially copyable value: the value and the
+// span share storage, so a Verdict<int64_t> is two registers wide.
+template <class T>
+struct Verdict {
+    static_assert(std::is_trivially_copyable_v<T>, "verdict values are plain data");
+
+    union {
+        T value;    // valid when ok()
+        Span span;  // valid when !ok()
+    };
+    std::uint8_t status;  // 0 on success, else the FaultReason code
+
+    constexpr Verdict() noexcept : span{0, 0}, status{static_cast<std::uint8_t>(FaultReason::MALFORMED)} {}
+    constexpr Verdict(Fault f) noexcept : span{f.span}, status{static_cast<std::uint8_t>(f.reason)} {}
+
+    static constexpr Verdict success(T v) noexcept {
+        Verdict r;
+        r.value = v;
+        r.status = 0;
+        return r;
+    }
+
+    constexpr bool ok() const noexcept { return status == 0; }
+    constexpr FaultReason reason() const noexcept { return static_cast<FaultReason>(status); }
+    constexpr Fault fault() const noexcept { return Fault{reason(), span}; }
+};
+
+}  // namespace quillmere::core
