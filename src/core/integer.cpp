@@ -19,7 +19,6 @@ namespace {
 using i128 = __int128;
 using u128 = unsigned __int128;
 
-constexpr i128 I128_MAX = static_cast<i128>(~u128{0} >> 1);
 // An exponent that reaches this is too large for any nonzero mantissa.
 constexpr std::uint32_t EXPONENT_CAP = 100001;
 // More decimal digits than this could leave 64 bits.
