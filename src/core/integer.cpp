@@ -4,6 +4,7 @@
 // the verdict the general algorithm would.
 #include "core/integer.hpp"
 
+#include <cstring>
 #include <limits>
 #include <type_traits>
 
@@ -24,6 +25,40 @@ constexpr std::uint32_t EXPONENT_CAP = 100001;
 // More decimal digits than this could leave 64 bits.
 constexpr unsigned MAX_U64_DIGITS = 19;
 
+// A verdict assembled from its two halves, the union word and the status,
+// each stored whole. Building a narrow value or the one-byte status inside
+// the verdict and returning it in registers makes the compiler reload the
+// halves across stores of other widths, which stalls store forwarding; on the
+// plain-digit path that stall costs as much as the parse itself.
+struct VerdictParts {
+    std::uint64_t word;    // the value's bits, or the packed span
+    std::uint32_t status;  // 0, or the fault reason
+};
+
+template <class T>
+inline Verdict<T> assemble(const VerdictParts& parts) noexcept {
+    static_assert(sizeof(T) <= sizeof(std::uint64_t) && sizeof(Span) == sizeof(std::uint64_t));
+    static_assert(__BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__, "the value is the word's low bytes");
+    // The status byte and its padding up to the end of the verdict.
+    using StatusWord = std::conditional_t<sizeof(Verdict<T>) == 16, std::uint64_t, std::uint32_t>;
+    static_assert(sizeof(Verdict<T>) == 8 + sizeof(StatusWord));
+    const StatusWord status = parts.status;
+    Verdict<T> verdict;
+    auto* bytes = reinterpret_cast<unsigned char*>(&verdict);
+    std::memcpy(bytes, &parts.word, sizeof parts.word);
+    std::memcpy(bytes + 8, &status, sizeof status);
+    return verdict;
+}
+
+template <class T>
+constexpr VerdictParts success_parts(T value) noexcept {
+    return {static_cast<std::make_unsigned_t<T>>(value), 0};
+}
+
+constexpr VerdictParts out_of_range_parts(const Trimmed& text) noexcept {
+    return {pack_span(whole_text_fault(text).span), static_cast<std::uint32_t>(FaultReason::OUT_OF_RANGE)};
+}
+
 template <class T>
 Verdict<T> out_of_range(const Trimmed& text) noexcept {
     return whole_text_fault(text, FaultReason::OUT_OF_RANGE);
@@ -35,41 +70,32 @@ Verdict<T> range_checked(i128 value, const Trimmed& text) noexcept {
     return Verdict<T>::success(static_cast<T>(value));
 }
 
-// A magnitude of at most 19 digits and its sign.
+// A magnitude of at most 19 digits and its sign. Written without a branch on
+// the sign, which is as unpredictable as the data.
 template <class T>
-Verdict<T> range_checked(std::uint64_t magnitude, bool negative, const Trimmed& text) noexcept {
+constexpr VerdictParts range_checked_parts(std::uint64_t magnitude, bool negative, const Trimmed& text) noexcept {
     using U = std::make_unsigned_t<T>;
-    if (!negative) {
-        if (magnitude > static_cast<U>(std::numeric_limits<T>::max())) return out_of_range<T>(text);
-        return Verdict<T>::success(static_cast<T>(magnitude));
-    }
-    if constexpr (std::is_unsigned_v<T>) {
-        if (magnitude != 0) return out_of_range<T>(text);
-        return Verdict<T>::success(0);
-    } else {
-        // |min| is max + 1; the negation wraps into place in unsigned arithmetic.
-        if (magnitude > static_cast<U>(std::numeric_limits<T>::max()) + std::uint64_t{1}) return out_of_range<T>(text);
-        return Verdict<T>::success(static_cast<T>(static_cast<U>(0 - magnitude)));
-    }
+    constexpr std::uint64_t max = static_cast<U>(std::numeric_limits<T>::max());
+    // A signed type holds one more below zero (|min| = max + 1); an unsigned one only -0.
+    const std::uint64_t limit = std::is_signed_v<T> ? max + negative : negative ? 0 : max;
+    if (magnitude > limit) return out_of_range_parts(text);
+    const std::uint64_t bits = negative ? 0 - magnitude : magnitude;  // wraps into two's complement
+    return success_parts<T>(static_cast<T>(static_cast<U>(bits)));
 }
 
 // Shortcut 1: an optional sign and 1 to 19 digits, nothing else. Such a text
 // holds no separator, parenthesis, currency byte or prefix, so every earlier
 // step of the general algorithm would let it through unchanged.
-template <class T>
-inline bool read_plain_digits(const Trimmed& text, Verdict<T>& verdict) noexcept {
+template <class T, bool EightAtATime = true>
+inline bool read_plain_digits(const Trimmed& text, VerdictParts& verdict) noexcept {
     const unsigned char* p = text.data;
     const std::size_t n = text.length;
-    std::size_t i = 0;
-    bool negative = false;
-    if (p[0] == '-' || p[0] == '+') {
-        negative = p[0] == '-';
-        i = 1;
-    }
+    const bool negative = p[0] == '-';
+    std::size_t i = negative || p[0] == '+';
     const std::size_t count = n - i;
     if (count - 1 >= MAX_U64_DIGITS) return false;  // no digit, or too many
     std::uint64_t magnitude = 0;
-    if (count >= 8) {
+    if (EightAtATime && count >= 8) {
         const std::uint64_t word = load_u64_le(p + i);
         if (!is_eight_digits(word)) return false;
         magnitude = parse_eight_digits(word);
@@ -81,12 +107,19 @@ inline bool read_plain_digits(const Trimmed& text, Verdict<T>& verdict) noexcept
             i += 8;
         }
     }
-    for (; i < n; ++i) {
+    // Two digits a step halve the multiply chain and the loop's branches.
+    for (; n - i >= 2; i += 2) {
+        const unsigned high = static_cast<unsigned>(p[i]) - '0';
+        const unsigned low = static_cast<unsigned>(p[i + 1]) - '0';
+        if ((high > 9) | (low > 9)) return false;
+        magnitude = magnitude * 100 + (high * 10 + low);
+    }
+    if (i < n) {
         const unsigned digit = static_cast<unsigned>(p[i]) - '0';
         if (digit > 9) return false;
         magnitude = magnitude * 10 + digit;
     }
-    verdict = range_checked<T>(magnitude, negative, text);
+    verdict = range_checked_parts<T>(magnitude, negative, text);
     return true;
 }
 
@@ -202,16 +235,12 @@ Verdict<T> read_decimal(const Trimmed& text, const SignedNumber& sign, const Num
     return range_checked<T>(value, text);
 }
 
+// Everything after trimming and the plain-digit shortcut. The trimmed text
+// arrives as scalars so that the callers below can jump here as a tail call.
 template <class T, bool Shortcuts>
-Verdict<T> cast_integer(const char* data, std::size_t len, const NumFormat& declared) noexcept {
-    const Trimmed text = trim(data, len);
-    if (text.empty()) return empty_fault();
-
-    if constexpr (Shortcuts) {
-        Verdict<T> plain;
-        if (read_plain_digits<T>(text, plain)) return plain;
-    }
-
+[[gnu::noinline]] Verdict<T> cast_trimmed(const unsigned char* data, std::size_t length, std::size_t offset,
+                                          const NumFormat& declared) noexcept {
+    const Trimmed text{data, length, offset};
     NumFormat resolved;
     const NumFormat* fmt = &declared;
     if (declared.has(NumFormat::SEPARATOR_DETECT)) {
@@ -237,11 +266,35 @@ Verdict<T> cast_integer(const char* data, std::size_t len, const NumFormat& decl
         if (ascii_separators(*fmt, decimal_byte, group_byte)) {
             const AsciiDigits<std::uint64_t> digits = read_ascii_digits<std::uint64_t, MAX_U64_DIGITS>(
                 sign.value.digits, decimal_byte, group_byte, fmt->has(NumFormat::GROUPING), false);
-            if (digits.complete) return range_checked<T>(digits.mantissa, sign.value.negative, text);
+            if (digits.complete) return assemble<T>(range_checked_parts<T>(digits.mantissa, sign.value.negative, text));
         }
     }
 
     return read_decimal<T>(text, sign.value, *fmt);
+}
+
+// Long texts of 64-bit types try the plain-digit shortcut here, out of line:
+// the eight-digit words need many constants in registers, which would make
+// every short text pay for saving and restoring them.
+template <class T>
+[[gnu::noinline]] Verdict<T> cast_long_plain(const unsigned char* data, std::size_t length, std::size_t offset,
+                                             const NumFormat& fmt) noexcept {
+    VerdictParts plain;
+    if (read_plain_digits<T>(Trimmed{data, length, offset}, plain)) return assemble<T>(plain);
+    return cast_trimmed<T, true>(data, length, offset, fmt);
+}
+
+template <class T, bool Shortcuts>
+inline Verdict<T> cast_integer(const char* input, std::size_t len, const NumFormat& fmt) noexcept {
+    const Trimmed text = trim(input, len);
+    if (text.empty()) return assemble<T>({0, static_cast<std::uint32_t>(FaultReason::EMPTY)});
+    if constexpr (Shortcuts) {
+        // The short loop alone settles every plain text of up to eight bytes.
+        if (sizeof(T) == 8 && text.length > 8) return cast_long_plain<T>(text.data, text.length, text.offset, fmt);
+        VerdictParts plain;
+        if (read_plain_digits<T, false>(text, plain)) return assemble<T>(plain);
+    }
+    return cast_trimmed<T, Shortcuts>(text.data, text.length, text.offset, fmt);
 }
 
 }  // namespace
