@@ -71,16 +71,32 @@ void BM_from_chars(benchmark::State& state, int max_digits) {
     state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * bytes));
 }
 
-void BM_cast_i64(benchmark::State& s, int d) { BM_quillmere<std::int64_t, quillmere::core::cast_i64>(s, d); }
-void BM_cast_i32(benchmark::State& s, int d) { BM_quillmere<std::int32_t, quillmere::core::cast_i32>(s, d); }
-void BM_from_chars_i64(benchmark::State& s, int d) { BM_from_chars<std::int64_t>(s, d); }
-void BM_from_chars_i32(benchmark::State& s, int d) { BM_from_chars<std::int32_t>(s, d); }
-
-BENCHMARK_CAPTURE(BM_cast_i64, plain, 19);
-BENCHMARK_CAPTURE(BM_from_chars_i64, plain, 19);
-BENCHMARK_CAPTURE(BM_cast_i32, plain, 10);
-BENCHMARK_CAPTURE(BM_from_chars_i32, plain, 10);
-BENCHMARK_CAPTURE(BM_cast_i64, short, 6);
-BENCHMARK_CAPTURE(BM_from_chars_i64, short, 6);
+// Named "<group>/<case>/<implementation>"; the peer's label states the
+// throughput we must reach relative to it.
+const bool registered = [] {
+    struct Case {
+        const char* name;
+        int max_digits;
+        void (*ours)(benchmark::State&, int);
+        void (*peer)(benchmark::State&, int);
+    };
+    const Case cases[] = {
+        {"cast_i64 plain digits (1-19)", 19, BM_quillmere<std::int64_t, quillmere::core::cast_i64>,
+         BM_from_chars<std::int64_t>},
+        {"cast_i32 plain digits (1-10)", 10, BM_quillmere<std::int32_t, quillmere::core::cast_i32>,
+         BM_from_chars<std::int32_t>},
+        {"cast_i64 short digits (1-6)", 6, BM_quillmere<std::int64_t, quillmere::core::cast_i64>,
+         BM_from_chars<std::int64_t>},
+    };
+    for (const Case& c : cases) {
+        const std::string prefix = std::string("integers/") + c.name;
+        benchmark::RegisterBenchmark((prefix + "/quillmere").c_str(), c.ours, c.max_digits);
+        benchmark::RegisterBenchmark((prefix + "/std::from_chars").c_str(), [c](benchmark::State& state) {
+            c.peer(state, c.max_digits);
+            state.SetLabel("target>=0.8");
+        });
+    }
+    return true;
+}();
 
 }  // namespace
