@@ -54,6 +54,21 @@ Verdict<CivilDate> cast_date(const char* data, std::size_t len) noexcept {
 Verdict<SeparatedDate> parse_separated_date(const Trimmed& t, DateOrder order) noexcept {
     const std::size_t n = t.length;
 
+    // The common year-first shape yyyy?MM?dd, not followed by a further digit,
+    // reads the same under every order; anything else takes the general path.
+    if (n >= 10 && (n == 10 || !is_digit(t[10]))) {
+        const unsigned char* p = t.data;
+        if (is_digit(p[0]) && is_digit(p[1]) && is_digit(p[2]) && is_digit(p[3]) && is_date_separator(p[4]) &&
+            is_digit(p[5]) && is_digit(p[6]) && p[7] == p[4] && is_digit(p[8]) && is_digit(p[9])) {
+            SeparatedDate d{};
+            d.year = DateField{two_digits(p) * 100 + two_digits(p + 2), 0, 4};
+            d.month = DateField{two_digits(p + 5), 5, 2};
+            d.day = DateField{two_digits(p + 8), 8, 2};
+            d.end = 10;
+            return Verdict<SeparatedDate>::success(d);
+        }
+    }
+
     // Field 1, which also decides whether the text is year-first.
     if (n == 0 || !is_digit(t[0])) return span_fault(t, 0, 1);
     const DigitRun first = read_digit_run(t.data, n, 0);

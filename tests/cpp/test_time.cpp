@@ -2,6 +2,7 @@
 #include <string>
 
 #include "core/casts.hpp"
+#include "core/digits.hpp"
 #include "core/time.hpp"
 #include "support.hpp"
 
@@ -63,6 +64,37 @@ TEST(TimeOfDay, FractionsOfEveryLengthAgreeWithDigitByDigit) {
         for (std::size_t i = 0; i < 9; ++i) nanos = nanos * 10 + (i < k ? fraction[i] - '0' : 0);
         EXPECT_TRUE(IsNanos(time_of("00:00:00." + fraction), nanos)) << fraction;
         EXPECT_TRUE(IsFault(time_of("00:00:00." + fraction + "x"), M, 9 + static_cast<std::uint32_t>(k), 1)) << k;
+    }
+}
+
+TEST(Fraction, WordAtATimeAgreesWithDigitByDigit) {
+    // Mostly digits, broken by the bytes just outside the digit range and by
+    // bytes that carry when a word is added to.
+    const unsigned char others[] = {'/', ':', 0xFA, 0xFF, 0xB9, 'Z', '.', 0x00};
+    std::uint64_t state = 0x9E3779B97F4A7C15;
+    auto next = [&state] {
+        state ^= state << 13;
+        state ^= state >> 7;
+        state ^= state << 17;
+        return state;
+    };
+    for (int round = 0; round < 100000; ++round) {
+        unsigned char text[24];
+        const std::size_t length = next() % 25;
+        for (std::size_t i = 0; i < length; ++i) {
+            const std::uint64_t r = next();
+            text[i] = r % 5 != 0 ? static_cast<unsigned char>('0' + (r >> 8) % 10) : others[(r >> 16) % sizeof others];
+        }
+        std::uint64_t value = 0;
+        std::size_t end = 0;
+        for (; end < length && text[end] >= '0' && text[end] <= '9'; ++end) {
+            if (end < 9) value = value * 10 + (text[end] - '0');
+        }
+        for (std::size_t k = end; k < 9; ++k) value *= 10;
+        const Fraction f = read_fraction_nanos(text, length, 0);
+        const std::string shown(reinterpret_cast<char*>(text), length);
+        ASSERT_EQ(f.end, end) << shown;
+        ASSERT_EQ(f.nanos, value) << shown;
     }
 }
 
