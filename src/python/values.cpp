@@ -44,10 +44,27 @@ void put_date(unsigned char* out, std::int64_t year, unsigned month, unsigned da
     out[3] = static_cast<unsigned char>(day);
 }
 
-// Calls `type` with one positional bytes argument (its pickle state) and an optional tzinfo.
+// Calls `type` with one positional bytes argument (its pickle state) and an
+// optional tzinfo. The standard classes are static types whose construction
+// is all in tp_new, so the call goes straight there with an argument tuple
+// kept from the last call; anything else (a patched-in Python subclass, a
+// tuple someone still holds) takes the ordinary call.
 PyObject* from_state(PyObject* type, const unsigned char* state, Py_ssize_t size, PyObject* tzinfo = nullptr) {
     PyObject* bytes = PyBytes_FromStringAndSize(reinterpret_cast<const char*>(state), size);
     if (bytes == nullptr) return nullptr;
+    auto* cls = reinterpret_cast<PyTypeObject*>(type);
+    static PyObject* one_argument = nullptr;
+    static PyObject* two_arguments = nullptr;
+    PyObject*& args = tzinfo == nullptr ? one_argument : two_arguments;
+    if ((PyType_GetFlags(cls) & Py_TPFLAGS_HEAPTYPE) == 0) {
+        if (args == nullptr) args = PyTuple_New(tzinfo == nullptr ? 1 : 2);
+        if (args != nullptr && Py_REFCNT(args) == 1) {
+            auto construct = reinterpret_cast<newfunc>(PyType_GetSlot(cls, Py_tp_new));
+            PyTuple_SetItem(args, 0, bytes);  // steals bytes, drops the last call's
+            if (tzinfo != nullptr) PyTuple_SetItem(args, 1, Py_NewRef(tzinfo));
+            return construct(cls, args, nullptr);
+        }
+    }
     PyObject* result = PyObject_CallFunctionObjArgs(type, bytes, tzinfo, nullptr);
     Py_DECREF(bytes);
     return result;
