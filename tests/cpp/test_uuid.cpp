@@ -54,11 +54,16 @@ std::string structure_of(const Uuid& u, std::mt19937_64& rng) {
         const std::size_t first_nonzero = digits.find_first_not_of('0');
         const std::size_t shortest = first_nonzero == std::string::npos ? 1 : digits.size() - first_nonzero;
         const std::size_t keep = shortest + rng() % (digits.size() - shortest + 1);
-        return std::string(rng() & 1 ? "0X" : "0x") + digits.substr(digits.size() - keep);
+        std::string out(rng() & 1 ? "0X" : "0x");
+        return out.append(digits, digits.size() - keep, keep);
     };
-    std::string s = "{" + field(0, 4) + "," + field(4, 2) + "," + field(6, 2) + ",{";
-    for (std::size_t i = 8; i < 16; ++i) s += (i == 8 ? "" : ",") + field(i, 1);
-    return s + "}}";
+    std::string s = "{";
+    s.append(field(0, 4)).append(",").append(field(4, 2)).append(",").append(field(6, 2)).append(",{");
+    for (std::size_t i = 8; i < 16; ++i) {
+        if (i != 8) s += ',';
+        s.append(field(i, 1));
+    }
+    return s.append("}}");
 }
 
 // A prefix in random letter case followed by up to two whitespace bytes.
@@ -79,10 +84,12 @@ TEST(CastUuid, EveryLayoutOfRandomValuesYieldsTheBytes) {
         for (auto& b : u.bytes) b = static_cast<std::uint8_t>(rng());
         if (round < 16) std::memset(u.bytes, round * 0x11, 16);  // all-zero and all-digit-letter values
         const std::string d = digits_of(u, rng);
-        const std::string layouts[] = {d, hyphenate(d), "{" + hyphenate(d) + "}", "(" + hyphenate(d) + ")",
-                                       structure_of(u, rng)};
+        const std::string hyphenated = hyphenate(d);
+        const std::string layouts[] = {d, hyphenated, std::string("{").append(hyphenated).append("}"),
+                                       std::string("(").append(hyphenated).append(")"), structure_of(u, rng)};
         for (const auto& layout : layouts) {
-            const std::string text = (rng() & 1 ? " " : "") + prefix_of(rng) + layout + (rng() & 1 ? "\n" : "");
+            std::string text(rng() & 1 ? " " : "");
+            text.append(prefix_of(rng)).append(layout).append(rng() & 1 ? "\n" : "");
             ASSERT_TRUE(IsUuid(cast(text), u)) << text;
         }
     }
