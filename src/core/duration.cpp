@@ -247,13 +247,25 @@ Verdict<SignedDuration> cast_duration(const char* data, std::size_t len) noexcep
 
     // Every reading is a magnitude, so negating it cannot overflow.
     const i128 total = negative ? -r.total.nanos : r.total.nanos;
-    const i128 seconds = total / NANOS;  // truncates toward zero
-    const i128 nanos = total - seconds * NANOS;
-    const i128 magnitude = seconds < 0 ? -seconds : seconds;
-    if (magnitude > MAX_DURATION_SECONDS) return whole_text_fault(t, FaultReason::OUT_OF_RANGE);
+    std::int64_t seconds;
+    std::int64_t nanos;
+    if (r.total.nanos <= INT64_MAX) {  // under 292 years: a 64-bit division does
+        const auto narrow = static_cast<std::int64_t>(total);
+        seconds = narrow / static_cast<std::int64_t>(NANOS_PER_SECOND);  // truncates toward zero
+        nanos = narrow % static_cast<std::int64_t>(NANOS_PER_SECOND);
+    } else {
+        const i128 wide = total / NANOS;
+        const i128 magnitude = wide < 0 ? -wide : wide;
+        if (magnitude > MAX_DURATION_SECONDS) return whole_text_fault(t, FaultReason::OUT_OF_RANGE);
+        seconds = static_cast<std::int64_t>(wide);
+        nanos = static_cast<std::int64_t>(total - wide * NANOS);
+    }
+    if (seconds > MAX_DURATION_SECONDS || seconds < -MAX_DURATION_SECONDS) {
+        return whole_text_fault(t, FaultReason::OUT_OF_RANGE);
+    }
 
     SignedDuration v{};
-    v.seconds = static_cast<std::int64_t>(seconds);
+    v.seconds = seconds;
     v.nanos = static_cast<std::int32_t>(nanos);
     return Verdict<SignedDuration>::success(v);
 }

@@ -83,45 +83,47 @@ DaySplit split_normal(std::uint64_t significand, int exponent) noexcept {
     const u128 upper_floor = upper_num >> shift;
     const bool upper_whole = (upper_num & mask) == 0;
     const u128 largest = upper_whole && !ends_included ? upper_floor - 1 : upper_floor;
-    const i128 lo = static_cast<i128>(smallest) - base;
-    const i128 hi = static_cast<i128>(largest) - base;
+    // Relative to midnight everything is below two days in nanoseconds, so the
+    // choice itself runs in 64 bits.
+    const auto lo = static_cast<std::int64_t>(static_cast<i128>(smallest) - base);
+    const auto hi = static_cast<std::int64_t>(static_cast<i128>(largest) - base);
+    const auto whole_part = static_cast<std::int64_t>(static_cast<i128>(exact_num >> shift) - base);
+    constexpr auto SECOND = static_cast<std::int64_t>(NANOS_PER_SECOND);
+    constexpr auto DAY = static_cast<std::int64_t>(NANOS_PER_DAY);
 
-    i128 chosen;
+    std::int64_t chosen;
     if (lo <= hi) {
         // hi ≥ 0: the interval reaches above x, and x is at least base.
-        const i128 second = hi / static_cast<i128>(NANOS_PER_SECOND) * static_cast<i128>(NANOS_PER_SECOND);
+        const std::int64_t second = hi / SECOND * SECOND;
         if (second >= lo) {
             chosen = second;
         } else {
             int k = 8;
-            while (k > 0 && hi / static_cast<i128>(POW10[k]) * static_cast<i128>(POW10[k]) < lo) --k;
-            const i128 step = static_cast<i128>(POW10[k]);
+            while (k > 0 && hi / static_cast<std::int64_t>(POW10[k]) * static_cast<std::int64_t>(POW10[k]) < lo) --k;
+            const auto step = static_cast<std::int64_t>(POW10[k]);
             // The multiples of 10^k on either side of the exact value; at least
             // one of them lies in [lo, hi] and no other multiple is nearer.
-            const i128 whole_part = static_cast<i128>(exact_num >> shift) - base;
-            const i128 below = whole_part / step * step;
-            const i128 above = below + step;
+            const std::int64_t below = whole_part / step * step;
+            const std::int64_t above = below + step;
             if (below < lo) {
                 chosen = above;
             } else if (above > hi) {
                 chosen = below;
             } else {
-                // Compare 2 * (exact - below) with step without leaving 128
-                // bits: 2 * (whole_part - below) + twice the fraction.
+                // Compare 2 * (exact - below) with step exactly:
+                // 2 * (whole_part - below) plus twice the fraction.
                 const u128 twice_fraction = (exact_num & mask) << 1;
-                const i128 doubled = 2 * (whole_part - below) + static_cast<i128>(twice_fraction >> shift);
+                const std::int64_t doubled = 2 * (whole_part - below) + static_cast<std::int64_t>(twice_fraction >> shift);
                 const bool remainder = (twice_fraction & mask) != 0;
                 chosen = (doubled < step || (doubled == step && !remainder)) ? below : above;
             }
         }
     } else {
         // No whole nanosecond rounds to x: the nearest one, halves up.
-        chosen = static_cast<i128>((exact_num + (one >> 1)) >> shift) - base;
+        chosen = static_cast<std::int64_t>(static_cast<i128>((exact_num + (one >> 1)) >> shift) - base);
     }
 
-    if (chosen >= static_cast<i128>(NANOS_PER_DAY)) {
-        return DaySplit{days + 1, static_cast<std::uint64_t>(chosen - static_cast<i128>(NANOS_PER_DAY))};
-    }
+    if (chosen >= DAY) return DaySplit{days + 1, static_cast<std::uint64_t>(chosen - DAY)};
     return DaySplit{days, static_cast<std::uint64_t>(chosen)};
 }
 

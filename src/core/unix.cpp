@@ -1,6 +1,7 @@
 // Counts of seconds, milliseconds, microseconds or nanoseconds since
 // 1970-01-01T00:00:00Z: an optional sign and any number of digits.
 #include "core/casts.hpp"
+#include "core/digits.hpp"
 #include "core/text.hpp"
 
 namespace quillmere::core {
@@ -34,6 +35,14 @@ Verdict<Instant> cast_unix(const char* data, std::size_t len, UnixPrecision prec
     std::size_t pos = first;
     std::uint64_t small = 0;
     const std::size_t small_end = t.length - first > DIGITS_IN_U64 ? first + DIGITS_IN_U64 : t.length;
+    // Eight digits a word at a time; a word holding anything else falls to
+    // the byte loop, which finds the offending byte.
+    while (small_end - pos >= 8) {
+        const std::uint64_t word = load_u64_le(t.data + pos);
+        if (!is_eight_digits(word)) break;
+        small = small * 100000000 + parse_eight_digits(word);
+        pos += 8;
+    }
     for (; pos < small_end; ++pos) {
         const unsigned char b = t[pos];
         if (!is_digit(b)) return char_fault(t, pos);
@@ -53,10 +62,23 @@ Verdict<Instant> cast_unix(const char* data, std::size_t len, UnixPrecision prec
     }
     if (overflow) return whole_text_fault(t, FaultReason::OUT_OF_RANGE);
 
-    const i128 count = negative ? -magnitude : magnitude;
     const std::int64_t divisor = units_per_second(precision);
-    i128 seconds = count / divisor;
-    i128 rest = count - seconds * divisor;
+    std::int64_t seconds;
+    std::int64_t rest;
+    if (magnitude <= INT64_MAX) {  // the common case, without a 128-bit division
+        const auto count = static_cast<std::int64_t>(magnitude);
+        const std::int64_t signed_count = negative ? -count : count;
+        seconds = signed_count / divisor;
+        rest = signed_count % divisor;
+    } else {
+        const i128 signed_count = negative ? -magnitude : magnitude;
+        const i128 wide = signed_count / divisor;
+        if (wide < MIN_INSTANT_SECONDS - 1 || wide > MAX_INSTANT_SECONDS) {
+            return whole_text_fault(t, FaultReason::OUT_OF_RANGE);
+        }
+        seconds = static_cast<std::int64_t>(wide);
+        rest = static_cast<std::int64_t>(signed_count - wide * divisor);
+    }
     if (rest < 0) {  // floor, so the nanoseconds count forward from the second
         seconds -= 1;
         rest += divisor;
@@ -65,7 +87,7 @@ Verdict<Instant> cast_unix(const char* data, std::size_t len, UnixPrecision prec
         return whole_text_fault(t, FaultReason::OUT_OF_RANGE);
     }
     Instant v{};
-    v.seconds = static_cast<std::int64_t>(seconds);
+    v.seconds = seconds;
     v.nanos = static_cast<std::uint32_t>(rest * (1000000000 / divisor));
     return Verdict<Instant>::success(v);
 }

@@ -74,6 +74,9 @@ TEST(CastUnix, Faults) {
         {"--1", SEC, M, 1, 1},
         {"+-1", SEC, M, 1, 1},
         {"1_000", SEC, M, 1, 1},
+        {"1234567x90123456", SEC, M, 7, 1},       // inside a word of eight
+        {"-12345678901234567x", NS, M, 18, 1},
+        {"1234567890123456789x", NS, M, 19, 1},   // just past the 64-bit part
         {"x", SEC, M, 0, 1},
         {"12\xc3\xa9", SEC, M, 2, 2},
         {"-62135596801", SEC, R, 0, 12},
