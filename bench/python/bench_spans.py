@@ -1,0 +1,49 @@
+"""Durations: cast_duration against pydantic's lax-mode timedelta validation
+of the same ISO 8601 texts. The peer is skipped when pydantic is not installed."""
+
+from __future__ import annotations
+
+from datetime import timedelta
+
+import quillmere as q
+
+from harness import Comparison, raises_value_error
+
+ISO_DURATIONS = [
+    "P1DT2H30M",
+    "PT0.5S",
+    "-P3DT4H5M",
+    "PT1H30M15.25S",
+    "P2W",
+    "PT36H",
+    "P10DT0.000001S",
+    "-PT0.000001S",
+]
+
+# Half of them faulty, as a column of mixed cells is.
+MIXED = ISO_DURATIONS[:4] + ["P1Y", "PT", "P1DT2X", "PT1.5"]
+
+
+def comparisons() -> list[Comparison]:
+    try:
+        from pydantic import TypeAdapter
+    except ImportError:
+        return []
+    validate = TypeAdapter(timedelta).validate_python  # lax mode: strings are parsed
+    for text in ISO_DURATIONS:
+        assert q.cast_duration(text).value == validate(text), text
+    return [
+        Comparison("durations", "cast_duration ISO 8601", "pydantic TypeAdapter(timedelta)",
+                   q.cast_duration, validate, ISO_DURATIONS, target=0.5),
+        Comparison("durations", "cast_duration ISO 8601, half faulty", "pydantic TypeAdapter(timedelta)",
+                   q.cast_duration, raises_value_error(validate), MIXED, target=0.5,
+                   note="the peer's faults are ValidationError, caught"),
+    ]
+
+
+if __name__ == "__main__":
+    from harness import time_per_call
+
+    for c in comparisons():
+        ours, theirs = time_per_call(c.ours, c.inputs), time_per_call(c.theirs, c.inputs)
+        print(f"{c.case}: {ours * 1e9:.0f} ns vs {theirs * 1e9:.0f} ns ({c.peer}), ratio {ours / theirs:.2f}")
