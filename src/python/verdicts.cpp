@@ -218,6 +218,8 @@ PyTypeObject* create_class(PyType_Spec& spec, PyObject* match_args) {
     return reinterpret_cast<PyTypeObject*>(type);
 }
 
+constexpr bool is_continuation(unsigned char b) { return (b & 0xC0) == 0x80; }
+
 // Code points of UTF-8 bytes: every byte that is not a continuation byte.
 Py_ssize_t count_code_points(const unsigned char* p, Py_ssize_t n) {
     Py_ssize_t count = 0;
@@ -260,10 +262,20 @@ PyObject* new_fault_from(std::uint8_t status, core::Span span, const TextArg* te
         const Py_ssize_t n = text->size;
         if (n != PyUnicode_GetLength(text->object)) {
             const auto* u = reinterpret_cast<const unsigned char*>(text->data);
-            const Py_ssize_t start = offset < static_cast<std::uint64_t>(n) ? Py_ssize_t{offset} : n;
-            const Py_ssize_t end = static_cast<std::uint64_t>(start) + length < static_cast<std::uint64_t>(n)
+            Py_ssize_t start = offset < static_cast<std::uint64_t>(n) ? Py_ssize_t{offset} : n;
+            Py_ssize_t end = static_cast<std::uint64_t>(start) + length < static_cast<std::uint64_t>(n)
                                        ? start + Py_ssize_t{length}
                                        : n;
+            // A few rules name a fixed byte ("the byte at 8", "the last byte"),
+            // which in a str can be part of a longer character. The span then
+            // grows to whole characters, so that slicing the string still
+            // gives back the offending text instead of nothing.
+            while (start > 0 && start < n && is_continuation(u[start])) {
+                --start;
+            }
+            while (end > start && end < n && is_continuation(u[end])) {
+                ++end;
+            }
             offset = static_cast<std::uint32_t>(count_code_points(u, start));
             length = static_cast<std::uint32_t>(count_code_points(u + start, end - start));
         }

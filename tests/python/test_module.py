@@ -125,6 +125,7 @@ def test_failed_bind_keeps_what_it_stored(run_fresh):
             EMPTY, MALFORMED, OUT_OF_RANGE = "E", "M", "O"
         print(native._bind(Full))
         print(native.cast_bool("").reason, native.cast_bool("x").reason)
+        print(native.cast_date("2024-01-31"))
         """,
         unbound=True,
     )
@@ -135,6 +136,7 @@ def test_failed_bind_keeps_what_it_stored(run_fresh):
         "quillmere._native used before _bind",
         "None",
         "empty! M",
+        "Success(value=datetime.date(2024, 1, 31))",
     ]
 
 

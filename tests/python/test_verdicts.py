@@ -116,3 +116,62 @@ def test_constructor_arguments():
         Fault("x", 1)
     with pytest.raises(TypeError):
         Success(1, bogus=2)
+
+
+# --- Spans of str input are in code points -------------------------------------------
+
+import quillmere as q  # noqa: E402
+from hypothesis import given, strategies as st  # noqa: E402
+
+TEXT_CASTS = [
+    q.cast_bool, q.cast_char, q.cast_uuid, q.cast_date, q.cast_time, q.cast_timestamp, q.cast_duration,
+    lambda t: q.cast_i32(t, q.NumFormat.INVARIANT), lambda t: q.cast_f64(t, q.NumFormat.DETECT),
+    lambda t: q.cast_decimal(t, q.NumFormat("é", "\u202f", q.NumFormat.ALL, "€")),
+    lambda t: q.cast_datetime(t, q.DateOrder.DMY), lambda t: q.cast_unix(t, 1),
+]
+
+
+def expected_code_point_span(text: str, offset: int, length: int) -> tuple[int, int]:
+    """The byte span of the UTF-8 form as whole characters of the str."""
+    starts = []  # byte offset where each character starts
+    position = 0
+    for ch in text:
+        starts.append(position)
+        position += len(ch.encode())
+    n = position
+    start, end = min(offset, n), min(n, min(offset, n) + length)
+    first = sum(1 for s in starts if s < start) - (0 if start in starts or start == n else 1)
+    last = sum(1 for s in starts if s < end)
+    return first, max(last - first, 0)
+
+
+@given(st.text(alphabet=st.sampled_from(list("0123456789-:.,TPZ+ é€😀xU{}()") + ["\u202f"]), max_size=40))
+def test_str_spans_are_the_byte_spans_in_characters(text):
+    for cast in TEXT_CASTS:
+        as_str, as_bytes = cast(text), cast(text.encode())
+        assert type(as_str) is type(as_bytes)
+        if isinstance(as_bytes, Fault):
+            assert as_str.reason is as_bytes.reason
+            assert (as_str.offset, as_str.length) == expected_code_point_span(text, as_bytes.offset, as_bytes.length)
+            # The characters sliced out hold every offending byte.
+            before = len(text[: as_str.offset].encode())
+            covered = len(text[as_str.offset : as_str.offset + as_str.length].encode())
+            assert before <= as_bytes.offset and as_bytes.offset + as_bytes.length <= before + covered or as_bytes.length == 0
+
+
+@pytest.mark.parametrize(
+    "text, offset, length",
+    [
+        # Rules that name a fixed byte widen to the whole character holding it.
+        ("0011223€455-6677-8899-aabbccddeeff", 7, 1),
+        ("{" + "0" * 35 + "é", 36, 1),
+        # What the core already spans as one character keeps its size.
+        ("é12x", 0, 1),
+        ("12é", 2, 1),
+    ],
+)
+def test_str_span_examples(text, offset, length):
+    cast = q.cast_uuid if len(text) > 10 else (lambda t: q.cast_i32(t, q.NumFormat.INVARIANT))
+    fault = cast(text)
+    assert isinstance(fault, Fault) and (fault.offset, fault.length) == (offset, length)
+    assert text[offset : offset + length]
