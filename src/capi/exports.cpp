@@ -34,7 +34,7 @@ int32_t deliver(const core::Verdict<T>& verdict, Out* out, uint64_t* fault) noex
         return QUILLMERE_OK;
     }
     if (fault != nullptr) *fault = core::pack_span(verdict.span);
-    return verdict.status;
+    return static_cast<int32_t>(verdict.status);
 }
 
 bool resolve_format(const quillmere_numformat* packed, core::NumFormat& format) noexcept {

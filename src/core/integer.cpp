@@ -25,11 +25,8 @@ constexpr std::uint32_t EXPONENT_CAP = 100001;
 // More decimal digits than this could leave 64 bits.
 constexpr unsigned MAX_U64_DIGITS = 19;
 
-// A verdict assembled from its two halves, the union word and the status,
-// each stored whole. Building a narrow value or the one-byte status inside
-// the verdict and returning it in registers makes the compiler reload the
-// halves across stores of other widths, which stalls store forwarding; on the
-// plain-digit path that stall costs as much as the parse itself.
+// The two words of a verdict, computed before the verdict is built, so the
+// plain-digit path can choose between success and fault without a branch.
 struct VerdictParts {
     std::uint64_t word;    // the value's bits, or the packed span
     std::uint32_t status;  // 0, or the fault reason
@@ -37,16 +34,10 @@ struct VerdictParts {
 
 template <class T>
 inline Verdict<T> assemble(const VerdictParts& parts) noexcept {
-    static_assert(sizeof(T) <= sizeof(std::uint64_t) && sizeof(Span) == sizeof(std::uint64_t));
-    static_assert(__BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__, "the value is the word's low bytes");
-    // The status byte and its padding up to the end of the verdict.
-    using StatusWord = std::conditional_t<sizeof(Verdict<T>) == 16, std::uint64_t, std::uint32_t>;
-    static_assert(sizeof(Verdict<T>) == 8 + sizeof(StatusWord));
-    const StatusWord status = parts.status;
+    static_assert(Verdict<T>::word_sized && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__, "the value is the word's low bytes");
     Verdict<T> verdict;
-    auto* bytes = reinterpret_cast<unsigned char*>(&verdict);
-    std::memcpy(bytes, &parts.word, sizeof parts.word);
-    std::memcpy(bytes + 8, &status, sizeof status);
+    verdict.bits = parts.word;
+    verdict.status = parts.status;
     return verdict;
 }
 

@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <type_traits>
 
 namespace quillmere::core {
@@ -44,22 +45,41 @@ constexpr Fault make_fault(FaultReason reason, std::uint64_t offset, std::uint64
 
 // Success or fault in one small trivially copyable value: the value and the
 // span share storage, so a Verdict<int64_t> is two registers wide.
+//
+// For values of up to eight bytes both halves are built as whole 64-bit
+// words. Returned in registers, a verdict is reloaded half by half, and a
+// half assembled from narrower stores (a one-byte status, a 32-bit span
+// field) cannot be forwarded to that wide load, which stalls the return.
 template <class T>
 struct Verdict {
     static_assert(std::is_trivially_copyable_v<T>, "verdict values are plain data");
 
-    union {
-        T value;    // valid when ok()
-        Span span;  // valid when !ok()
-    };
-    std::uint8_t status;  // 0 on success, else the FaultReason code
+    static constexpr bool word_sized = sizeof(T) <= sizeof(std::uint64_t);
+    using Status = std::conditional_t<word_sized, std::uint64_t, std::uint32_t>;
 
-    constexpr Verdict() noexcept : span{0, 0}, status{static_cast<std::uint8_t>(FaultReason::MALFORMED)} {}
-    constexpr Verdict(Fault f) noexcept : span{f.span}, status{static_cast<std::uint8_t>(f.reason)} {}
+    union {
+        T value;            // valid when ok()
+        Span span;          // valid when !ok()
+        std::uint64_t bits; // the same storage as one word
+    };
+    Status status;  // 0 on success, else the FaultReason code
+
+    constexpr Verdict() noexcept : bits{0}, status{static_cast<Status>(FaultReason::MALFORMED)} {}
+    constexpr Verdict(Fault f) noexcept : bits{pack_span(f.span)}, status{static_cast<Status>(f.reason)} {}
 
     static constexpr Verdict success(T v) noexcept {
         Verdict r;
-        r.value = v;
+        if constexpr (word_sized) {
+            if (std::is_constant_evaluated()) {
+                r.value = v;
+            } else {
+                std::uint64_t word = 0;
+                std::memcpy(&word, &v, sizeof(T));
+                r.bits = word;
+            }
+        } else {
+            r.value = v;
+        }
         r.status = 0;
         return r;
     }

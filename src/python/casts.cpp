@@ -10,7 +10,7 @@ namespace {
 
 template <class T>
 PyObject* finish(const core::Verdict<T>& verdict, const TextArg* text) {
-    if (!verdict.ok()) return new_fault_from(verdict.status, verdict.span, text);
+    if (!verdict.ok()) return new_fault_from(static_cast<std::uint8_t>(verdict.status), verdict.span, text);
     return new_success(to_python(verdict.value));
 }
 
