@@ -62,3 +62,16 @@ double convert_exact_f64(const ScannedDecimal& scan) noexcept;
 float convert_exact_f32(const ScannedDecimal& scan) noexcept;
 
 }  // namespace quillmere::core
+
+#include "core/num_format.hpp"
+#include "core/verdict.hpp"
+
+namespace quillmere::core {
+
+// The real casts with neither shortcut: plain test or normalisation, then
+// conversion, the infinity test and the percent division. cast_f64 and
+// cast_f32 give exactly these verdicts, faster.
+Verdict<double> cast_f64_general(const char* data, std::size_t len, const NumFormat& fmt) noexcept;
+Verdict<float> cast_f32_general(const char* data, std::size_t len, const NumFormat& fmt) noexcept;
+
+}  // namespace quillmere::core
