@@ -143,23 +143,16 @@ bool exact_arithmetic(std::uint64_t m, std::int64_t q, Float& out, const Float* 
 }
 
 // ---- stage 3 --------------------------------------------------------------
-
-// Where the target's unit in the last place falls in a 128-bit product U whose
-// leading bit is 126 or 127, for a value U * 2^base.
-struct Placement {
-    int exponent;  // of the leading bit of the value
-    int ulp_exponent;
-    int fraction_bits;  // bits of U below the unit in the last place: 74 or more for binary64
-};
-
-template <class Format>
-Placement place(u128 upper, int base) noexcept {
-    const int top = upper >> 127 ? 127 : 126;
-    const int exponent = base + top;
-    int ulp = exponent - (Format::PRECISION - 1);
-    if (ulp < Format::MIN_ULP_EXPONENT) ulp = Format::MIN_ULP_EXPONENT;
-    return Placement{exponent, ulp, ulp - base};
-}
+//
+// With w = m shifted left until its top bit is set, and T the table entry
+// floor(5^q * 2^(127 - L)), L = floor(log2 5^q), the value m * 10^q equals
+// w * T * 2^(q - lz - 127 + L) up to the error of T. The 192-bit product is
+// formed in two steps, the high 128 bits of w * T_high first. Both truncations
+// only ever lose: the true product lies at or above the computed one, by less
+// than 2^128 after the first step and by less than 2^64 after the second (not
+// at all when 0 <= q <= 55, where T is exact). So a computed fraction of the
+// unit in the last place that is clearly below or at/above one half cannot be
+// wrong, and only the few patterns just below half are referred onwards.
 
 template <class Format>
 typename Format::Bits assemble(std::uint64_t significand, int ulp_exponent) noexcept {
@@ -168,6 +161,37 @@ typename Format::Bits assemble(std::uint64_t significand, int ulp_exponent) noex
     using Bits = typename Format::Bits;
     return static_cast<Bits>(significand) +
            (static_cast<Bits>(ulp_exponent - Format::MIN_ULP_EXPONENT) << (Format::PRECISION - 1));
+}
+
+// The upper 128 bits of the product (high word `hi`) split at the target's
+// unit in the last place, which falls `fraction_bits` bits above bit 0 of the
+// low word; the lower part is held as its top word and compared with half.
+struct Split {
+    int exponent;  // of the leading bit of the value
+    int ulp_exponent;
+    int fraction_bits_in_high;  // 10..64 bits of `hi` lie below the unit
+    std::uint64_t significand;
+    std::uint64_t fraction_high;  // those bits of `hi`
+    std::uint64_t half_high;      // one half of the unit, in the same bits
+};
+
+template <class Format>
+Split split(std::uint64_t hi, int base) noexcept {
+    Split s;
+    s.exponent = base + (hi >> 63 ? 127 : 126);
+    s.ulp_exponent = s.exponent - (Format::PRECISION - 1);
+    if (s.ulp_exponent < Format::MIN_ULP_EXPONENT) s.ulp_exponent = Format::MIN_ULP_EXPONENT;
+    s.fraction_bits_in_high = s.ulp_exponent - base - 64;
+    if (s.fraction_bits_in_high >= 64) {
+        s.significand = 0;
+        s.fraction_high = hi;
+        s.half_high = std::uint64_t{1} << 63;
+    } else {
+        s.significand = hi >> s.fraction_bits_in_high;
+        s.fraction_high = hi & ((std::uint64_t{1} << s.fraction_bits_in_high) - 1);
+        s.half_high = std::uint64_t{1} << (s.fraction_bits_in_high - 1);
+    }
+    return s;
 }
 
 template <class Format>
@@ -184,51 +208,48 @@ bool eisel_lemire(std::uint64_t m, std::int64_t q, typename Format::Bits& bits) 
     const int lz = std::countl_zero(m);
     const std::uint64_t w = m << lz;
     const Pow5Entry& power = POWERS_OF_FIVE[exp10 - SMALLEST_POWER_OF_FIVE];
-    // T = 5^q * 2^(127 - L) with L = floor(log2 5^q), so m * 10^q = (w * T) * 2^(q - lz - 127 + L);
-    // U, the upper 128 bits of the 192-bit product w * T, carries weight 2^(q - lz - 63 + L).
     const int log2_pow5 = (exp10 * 152170) >> 16;
-    const int base = exp10 - lz - 63 + log2_pow5;
+    const int base = exp10 - lz - 63 + log2_pow5;  // weight of bit 0 of the upper 128 bits
 
-    u128 upper = static_cast<u128>(w) * power.high;
-    Placement at = place<Format>(upper, base);
-    if (at.exponent > Format::MAX_EXPONENT) {
+    const u128 first = static_cast<u128>(w) * power.high;
+    std::uint64_t hi = static_cast<std::uint64_t>(first >> 64);
+    std::uint64_t lo = static_cast<std::uint64_t>(first);
+    Split s = split<Format>(hi, base);
+    if (s.exponent > Format::MAX_EXPONENT) {
         bits = Format::INFINITY_BITS;
         return true;
     }
-    // The true product stays below 2^192, so a unit this coarse has the value below half of it.
-    if (at.fraction_bits > 128) {
+    // The product stays below 2^192: a unit this coarse has the value below half of it.
+    if (s.fraction_bits_in_high > 64) {
         bits = 0;
         return true;
     }
-
-    u128 mask = at.fraction_bits == 128 ? ~u128{0} : (u128{1} << at.fraction_bits) - 1;
-    u128 half = u128{1} << (at.fraction_bits - 1);
-    u128 fraction = upper & mask;
     bool round_up;
-    // Without the low word of T, U falls short by less than 2^64, and T itself
-    // by less than one unit: only a fraction this close to half is in doubt.
-    const bool near_half = fraction <= half ? half - fraction <= (u128{1} << 64) + 2 : fraction - half <= 2;
-    if (!near_half) {
-        round_up = fraction > half;
+    if (s.fraction_high + 1 != s.half_high && (s.fraction_high != s.half_high || lo != 0)) {
+        round_up = s.fraction_high >= s.half_high;
     } else {
-        const u128 low_product = static_cast<u128>(w) * power.low;
-        upper += low_product >> 64;  // cannot overflow: w * (T_high + 1) < 2^128
-        const std::uint64_t low = static_cast<std::uint64_t>(low_product);
-        at = place<Format>(upper, base);
-        if (at.exponent > Format::MAX_EXPONENT) {
+        const u128 second = static_cast<u128>(w) * power.low;
+        const std::uint64_t carry = static_cast<std::uint64_t>(second >> 64);
+        const std::uint64_t low = static_cast<std::uint64_t>(second);
+        lo += carry;
+        hi += lo < carry ? 1 : 0;  // cannot overflow: w * (T_high + 1) < 2^128
+        s = split<Format>(hi, base);
+        if (s.exponent > Format::MAX_EXPONENT) {
             bits = Format::INFINITY_BITS;
             return true;
         }
-        mask = at.fraction_bits == 128 ? ~u128{0} : (u128{1} << at.fraction_bits) - 1;
-        half = u128{1} << (at.fraction_bits - 1);
-        fraction = upper & mask;
-        const bool exact_power = exp10 >= 0 && exp10 <= 55;  // T is 5^q exactly
-        if (!exact_power && (fraction == half || (fraction + 1 == half && low != 0))) return false;
-        const std::uint64_t below = at.fraction_bits == 128 ? 0 : static_cast<std::uint64_t>(upper >> at.fraction_bits);
-        round_up = fraction > half || (fraction == half && (low != 0 || (below & 1) != 0));
+        const bool below_half = s.fraction_high < s.half_high;
+        const bool at_half = s.fraction_high == s.half_high && lo == 0;
+        if (exp10 >= 0 && exp10 <= 55) {
+            // Exact product: a true tie goes to the even significand.
+            round_up = !below_half && (!at_half || low != 0 || (s.significand & 1) != 0);
+        } else {
+            // The missing part is positive and below 2^64: just under half, it may reach half.
+            if (s.fraction_high + 1 == s.half_high && lo == ~std::uint64_t{0} && low != 0) return false;
+            round_up = !below_half;
+        }
     }
-    const std::uint64_t significand = at.fraction_bits == 128 ? 0 : static_cast<std::uint64_t>(upper >> at.fraction_bits);
-    bits = assemble<Format>(significand + (round_up ? 1 : 0), at.ulp_exponent);
+    bits = assemble<Format>(s.significand + (round_up ? 1 : 0), s.ulp_exponent);
     return true;
 }
 
@@ -318,34 +339,36 @@ typename Format::Float convert_exact(const ScannedDecimal& scan) noexcept {
     return from_bits<Format>(round_leading_bits<Format>(top, sticky, exponent), scan.negative);
 }
 
-// ---- the driver -----------------------------------------------------------
+// ---- stage 1 --------------------------------------------------------------
 
-template <class Format>
-ConvertedReal<typename Format::Float> convert(const unsigned char* text, std::size_t length, const typename Format::Float* powers) noexcept {
-    using Float = typename Format::Float;
-    ScannedDecimal scan;
-    if (!scan_decimal(text, length, scan)) return {Float{0}, false};
-    if (scan.mantissa == 0) return {from_bits<Format>(0, scan.negative), true};  // zero, whatever the exponent
-    Float value;
-    if (!scan.truncated && exact_arithmetic<Format>(scan.mantissa, scan.exponent, value, powers)) {
-        return {scan.negative ? -value : value, true};
-    }
-    typename Format::Bits bits;
-    if (eisel_lemire<Format>(scan.mantissa, scan.exponent, bits)) {
-        if (!scan.truncated) return {from_bits<Format>(bits, scan.negative), true};
-        // The value lies strictly between m and m + 1 (times 10^q); rounding
-        // is monotonic, so when both ends round alike so does the value.
-        typename Format::Bits upper_bits;
-        if (eisel_lemire<Format>(scan.mantissa + 1, scan.exponent, upper_bits) && upper_bits == bits) {
-            return {from_bits<Format>(bits, scan.negative), true};
+// More than 19 digits were written. Leading zeros leave the wrapped sum
+// exact; past 19 significant digits, keep the first 19 and note whether
+// anything dropped is nonzero.
+[[gnu::noinline]] void keep_first_significant_digits(ScannedDecimal& out) noexcept {
+    DigitCursor cursor(out);
+    while (!cursor.done() && cursor.peek() == 0) cursor.advance();
+    std::size_t significant = 0;
+    {
+        DigitCursor counter = cursor;
+        while (!counter.done() && significant <= MAX_SIGNIFICANT_DIGITS) {
+            ++significant;
+            counter.advance();
         }
     }
-    return {convert_exact<Format>(scan), true};
+    if (significant > MAX_SIGNIFICANT_DIGITS) {
+        std::uint64_t m = 0;
+        for (std::size_t i = 0; i < MAX_SIGNIFICANT_DIGITS; ++i) {
+            m = m * 10 + cursor.peek();
+            cursor.advance();
+        }
+        // Each dropped digit raises the exponent by one.
+        out.mantissa = m;
+        out.exponent += static_cast<std::int64_t>(cursor.digits_left());
+        out.truncated = cursor.any_nonzero_left();
+    }
 }
 
-}  // namespace
-
-bool scan_decimal(const unsigned char* text, std::size_t length, ScannedDecimal& out) noexcept {
+[[gnu::always_inline]] inline bool scan(const unsigned char* text, std::size_t length, ScannedDecimal& out) noexcept {
     const unsigned char* p = text;
     const unsigned char* const end = text + length;
     out.negative = false;
@@ -390,32 +413,39 @@ bool scan_decimal(const unsigned char* text, std::size_t length, ScannedDecimal&
     out.truncated = false;
     out.mantissa = m;
 
-    if (integer_digits + fraction_digits > MAX_SIGNIFICANT_DIGITS) {
-        // Leading zeros leave the wrapped sum exact; count what follows them.
-        DigitCursor cursor(out);
-        while (!cursor.done() && cursor.peek() == 0) cursor.advance();
-        std::size_t significant = 0;
-        {
-            DigitCursor counter = cursor;
-            while (!counter.done() && significant <= MAX_SIGNIFICANT_DIGITS) {
-                ++significant;
-                counter.advance();
-            }
-        }
-        if (significant > MAX_SIGNIFICANT_DIGITS) {
-            // Keep the first 19 and note whether anything dropped is nonzero.
-            m = 0;
-            for (std::size_t i = 0; i < MAX_SIGNIFICANT_DIGITS; ++i) {
-                m = m * 10 + cursor.peek();
-                cursor.advance();
-            }
-            // Each dropped digit raises the exponent by one; count them by parts.
-            out.mantissa = m;
-            out.exponent += static_cast<std::int64_t>(cursor.digits_left());
-            out.truncated = cursor.any_nonzero_left();
+    if (integer_digits + fraction_digits > MAX_SIGNIFICANT_DIGITS) keep_first_significant_digits(out);
+    return true;
+}
+
+// ---- the driver -----------------------------------------------------------
+
+template <class Format>
+ConvertedReal<typename Format::Float> convert(const unsigned char* text, std::size_t length, const typename Format::Float* powers) noexcept {
+    using Float = typename Format::Float;
+    ScannedDecimal decimal;
+    if (!scan(text, length, decimal)) return {Float{0}, false};
+    if (decimal.mantissa == 0) return {from_bits<Format>(0, decimal.negative), true};  // zero, whatever the exponent
+    Float value;
+    if (!decimal.truncated && exact_arithmetic<Format>(decimal.mantissa, decimal.exponent, value, powers)) {
+        return {decimal.negative ? -value : value, true};
+    }
+    typename Format::Bits bits;
+    if (eisel_lemire<Format>(decimal.mantissa, decimal.exponent, bits)) {
+        if (!decimal.truncated) return {from_bits<Format>(bits, decimal.negative), true};
+        // The value lies strictly between m and m + 1 (times 10^q); rounding
+        // is monotonic, so when both ends round alike so does the value.
+        typename Format::Bits upper_bits;
+        if (eisel_lemire<Format>(decimal.mantissa + 1, decimal.exponent, upper_bits) && upper_bits == bits) {
+            return {from_bits<Format>(bits, decimal.negative), true};
         }
     }
-    return true;
+    return {convert_exact<Format>(decimal), true};
+}
+
+}  // namespace
+
+bool scan_decimal(const unsigned char* text, std::size_t length, ScannedDecimal& out) noexcept {
+    return scan(text, length, out);
 }
 
 bool exact_arithmetic_f64(std::uint64_t m, std::int64_t q, double& out) noexcept {
