@@ -4,6 +4,7 @@ from __future__ import annotations
 
 import datetime
 import decimal
+import types
 import uuid
 from enum import IntEnum
 from typing import Any, ClassVar, Generic, Mapping, SupportsFloat, SupportsIndex, TypeVar, Union, final
@@ -13,7 +14,38 @@ _T_co = TypeVar("_T_co", covariant=True)
 _Text = Union[str, bytes]
 _Notation = SupportsIndex
 
-__all__: list[str]
+__all__ = [
+    "Success",
+    "Fault",
+    "NumFormat",
+    "cast_bool",
+    "cast_char",
+    "cast_i8",
+    "cast_i16",
+    "cast_i32",
+    "cast_i64",
+    "cast_u8",
+    "cast_u16",
+    "cast_u32",
+    "cast_u64",
+    "cast_f32",
+    "cast_f64",
+    "cast_decimal",
+    "cast_uuid",
+    "cast_timestamp",
+    "cast_unix",
+    "cast_excel_serial",
+    "cast_date",
+    "cast_datetime",
+    "cast_time",
+    "cast_duration",
+    "cast_decimal_from_float",
+    "cast_excel_serial_from_float",
+    "cast_excel_time",
+    "cast_excel_duration",
+    "native_version",
+    "_bind",
+]
 
 @final
 class Success(Generic[_T_co]):
@@ -21,10 +53,11 @@ class Success(Generic[_T_co]):
 
     __match_args__: ClassVar[tuple[str]] = ("value",)
     def __new__(cls, value: _T_co) -> Success[_T_co]: ...
+    def __class_getitem__(cls, key: Any) -> types.GenericAlias: ...
     @property
     def value(self) -> _T_co: ...
-    def __eq__(self, other: object) -> bool: ...
-    def __ne__(self, other: object) -> bool: ...
+    def __eq__(self, value: object, /) -> bool: ...
+    def __ne__(self, value: object, /) -> bool: ...
     __hash__: ClassVar[None]  # type: ignore[assignment]
 
 @final
@@ -40,8 +73,8 @@ class Fault:
     def offset(self) -> int: ...
     @property
     def length(self) -> int: ...
-    def __eq__(self, other: object) -> bool: ...
-    def __ne__(self, other: object) -> bool: ...
+    def __eq__(self, value: object, /) -> bool: ...
+    def __ne__(self, value: object, /) -> bool: ...
     __hash__: ClassVar[None]  # type: ignore[assignment]
 
 _Verdict = Union[Success[_T_co], Fault]
