@@ -1,0 +1,102 @@
+// The real cast against std::from_chars<double> and strtod on three kinds of
+// input: random doubles in shortest form, integers, and 20- to 40-digit mantissas.
+#include <benchmark/benchmark.h>
+
+#include <bit>
+#include <charconv>
+#include <cmath>
+#include <cstdlib>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "core/casts.hpp"
+
+namespace {
+
+using quillmere::core::INVARIANT_FORMAT;
+
+std::vector<std::string> shortest_doubles() {
+    std::mt19937_64 rng(1);
+    std::vector<std::string> out;
+    while (out.size() < 10000) {
+        const double d = std::bit_cast<double>(rng());
+        if (!std::isfinite(d)) continue;
+        char buffer[64];
+        const auto r = std::to_chars(buffer, buffer + sizeof buffer, d);  // shortest round-trip form
+        out.emplace_back(buffer, r.ptr);
+    }
+    return out;
+}
+
+std::vector<std::string> integers() {
+    std::mt19937_64 rng(2);
+    std::vector<std::string> out;
+    for (int i = 0; i < 10000; ++i) out.push_back(std::to_string(rng() >> (rng() % 64)));
+    return out;
+}
+
+std::vector<std::string> long_mantissas() {
+    std::mt19937_64 rng(3);
+    std::vector<std::string> out;
+    for (int i = 0; i < 10000; ++i) {
+        const int digits = 20 + static_cast<int>(rng() % 21);
+        const int point = 1 + static_cast<int>(rng() % (digits - 1));
+        std::string s;
+        for (int k = 0; k < digits; ++k) {
+            if (k == point) s += '.';
+            s += static_cast<char>('0' + (k == 0 ? 1 + rng() % 9 : rng() % 10));
+        }
+        s += 'e';
+        s += std::to_string(static_cast<int>(rng() % 600) - 300);
+        out.push_back(s);
+    }
+    return out;
+}
+
+const std::vector<std::string>& inputs(int kind) {
+    static const std::vector<std::string> sets[3] = {shortest_doubles(), integers(), long_mantissas()};
+    return sets[kind];
+}
+
+void set_counters(benchmark::State& state, const std::vector<std::string>& in) {
+    std::size_t bytes = 0;
+    for (const auto& s : in) bytes += s.size();
+    state.SetItemsProcessed(static_cast<std::int64_t>(state.iterations() * in.size()));
+    state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * bytes));
+}
+
+void BM_cast_f64(benchmark::State& state) {
+    const auto& in = inputs(static_cast<int>(state.range(0)));
+    for (auto _ : state) {
+        for (const auto& s : in) benchmark::DoNotOptimize(quillmere::core::cast_f64(s.data(), s.size(), INVARIANT_FORMAT));
+    }
+    set_counters(state, in);
+}
+
+void BM_from_chars(benchmark::State& state) {
+    const auto& in = inputs(static_cast<int>(state.range(0)));
+    for (auto _ : state) {
+        for (const auto& s : in) {
+            double d;
+            benchmark::DoNotOptimize(std::from_chars(s.data(), s.data() + s.size(), d));
+            benchmark::DoNotOptimize(d);
+        }
+    }
+    set_counters(state, in);
+}
+
+void BM_strtod(benchmark::State& state) {
+    const auto& in = inputs(static_cast<int>(state.range(0)));
+    for (auto _ : state) {
+        for (const auto& s : in) benchmark::DoNotOptimize(std::strtod(s.c_str(), nullptr));
+    }
+    set_counters(state, in);
+}
+
+// Argument 0: shortest doubles, 1: integers, 2: 20-40 digit mantissas.
+BENCHMARK(BM_cast_f64)->DenseRange(0, 2);
+BENCHMARK(BM_from_chars)->DenseRange(0, 2);
+BENCHMARK(BM_strtod)->DenseRange(0, 2);
+
+}  // namespace
