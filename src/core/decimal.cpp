@@ -14,11 +14,11 @@ constexpr uint128 MAGNITUDE_MAX = DECIMAL_MAGNITUDE_LIMIT - 1;
 constexpr uint128 MAGNITUDE_MAX_DIV10 = MAGNITUDE_MAX / 10;  // 7922816251426433759354395033
 // Below this a u64 accumulator takes another digit without overflowing.
 constexpr std::uint64_t U64_ACCUMULATE_LIMIT = 1'000'000'000'000'000'000ull;  // 10^18
-// The exponent's digits saturate here; any larger magnitude is out of range anyway.
-constexpr std::uint32_t EXPONENT_SATURATION = 100'000;
-// Fraction digits stop being counted here, so the scale cannot wrap in 32 bits
-// on a text of gigabytes of zeros; any such scale is far past 28 regardless.
-constexpr std::uint32_t FRACTION_COUNT_CAP = 1u << 30;
+// The exponent's digits and the count of fraction digits saturate here. The
+// bound is far beyond any text that can exist, so the scale (fraction digits,
+// plus two for a percent, less the exponent) is exact: a small bound would let
+// a long enough run of fraction zeros shift the value by the difference.
+constexpr std::uint64_t COUNT_SATURATION = 1'000'000'000'000'000'000ull;  // 10^18
 
 constexpr Fault conversion_fault(FaultReason reason) noexcept { return Fault{reason, Span{0, 0}}; }
 
@@ -45,17 +45,17 @@ inline bool strip_trailing_zero(uint128& m) noexcept {
 // Steps shared by every path once the digits are read: zero is plain zero; a
 // negative scale multiplies exactly; a positive one sheds trailing zeros and
 // must end at 28 or fewer places; the magnitude must fit 96 bits.
-Verdict<ExactDecimal> finish(uint128 m, std::int32_t scale, bool negative) noexcept {
+Verdict<ExactDecimal> finish(uint128 m, std::int64_t scale, bool negative) noexcept {
     if (m == 0) return Verdict<ExactDecimal>::success(make_decimal(0, 0, false));
     if (scale < 0) {
-        for (std::int32_t k = scale; k < 0; ++k) {
+        for (std::int64_t k = scale; k < 0; ++k) {
             if (m > MAGNITUDE_MAX_DIV10) return conversion_fault(FaultReason::OUT_OF_RANGE);
             m *= 10;
         }
         scale = 0;
     } else {
         while (scale > 0 && strip_trailing_zero(m)) --scale;
-        if (scale > static_cast<std::int32_t>(MAX_DECIMAL_SCALE)) return conversion_fault(FaultReason::OUT_OF_RANGE);
+        if (scale > static_cast<std::int64_t>(MAX_DECIMAL_SCALE)) return conversion_fault(FaultReason::OUT_OF_RANGE);
     }
     if (m > MAGNITUDE_MAX) return conversion_fault(FaultReason::OUT_OF_RANGE);
     return Verdict<ExactDecimal>::success(make_decimal(m, static_cast<unsigned>(scale), negative));
@@ -80,7 +80,7 @@ Verdict<ExactDecimal> decimal_from_numeral(const char* numeral, std::size_t leng
     bool seen_digit = false;
     bool seen_point = false;
     bool out_of_range = false;
-    std::uint32_t fraction_digits = 0;
+    std::uint64_t fraction_digits = 0;
     for (; i < length; ++i) {
         const unsigned char c = p[i];
         if (is_digit(c)) {
@@ -88,7 +88,7 @@ Verdict<ExactDecimal> decimal_from_numeral(const char* numeral, std::size_t leng
             const unsigned d = c - '0';
             if (!wide && small < U64_ACCUMULATE_LIMIT) {
                 small = small * 10 + d;
-                if (seen_point && fraction_digits < FRACTION_COUNT_CAP) ++fraction_digits;
+                if (seen_point && fraction_digits < COUNT_SATURATION) ++fraction_digits;
                 continue;
             }
             if (!wide) {
@@ -110,7 +110,7 @@ Verdict<ExactDecimal> decimal_from_numeral(const char* numeral, std::size_t leng
                 if (d != 0) out_of_range = true;
             } else {
                 m = m * 10 + d;
-                if (fraction_digits < FRACTION_COUNT_CAP) ++fraction_digits;
+                if (fraction_digits < COUNT_SATURATION) ++fraction_digits;
             }
         } else if (c == '.') {
             if (seen_point) return conversion_fault(FaultReason::MALFORMED);
@@ -124,7 +124,7 @@ Verdict<ExactDecimal> decimal_from_numeral(const char* numeral, std::size_t leng
     if (!seen_digit) return conversion_fault(FaultReason::MALFORMED);
     if (!wide) m = small;
 
-    std::int32_t exponent = 0;
+    std::int64_t exponent = 0;
     if (i < length) {
         ++i;  // the "e"
         bool exponent_negative = false;
@@ -133,17 +133,17 @@ Verdict<ExactDecimal> decimal_from_numeral(const char* numeral, std::size_t leng
             ++i;
         }
         if (i == length) return conversion_fault(FaultReason::MALFORMED);
-        std::uint32_t e = 0;
+        std::uint64_t e = 0;
         for (; i < length; ++i) {
             if (!is_digit(p[i])) return conversion_fault(FaultReason::MALFORMED);
             e = e * 10 + (p[i] - '0');
-            if (e > EXPONENT_SATURATION) e = EXPONENT_SATURATION;
+            if (e > COUNT_SATURATION) e = COUNT_SATURATION;
         }
-        exponent = exponent_negative ? -static_cast<std::int32_t>(e) : static_cast<std::int32_t>(e);
+        exponent = exponent_negative ? -static_cast<std::int64_t>(e) : static_cast<std::int64_t>(e);
     }
     if (out_of_range) return conversion_fault(FaultReason::OUT_OF_RANGE);
 
-    const std::int32_t scale = static_cast<std::int32_t>(fraction_digits) + (percent ? 2 : 0) - exponent;
+    const std::int64_t scale = static_cast<std::int64_t>(fraction_digits) + (percent ? 2 : 0) - exponent;
     return finish(m, scale, negative);
 }
 
