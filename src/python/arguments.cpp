@@ -1,0 +1,118 @@
+// Argument conversion shared by every function of the module.
+#include "python/module.hpp"
+
+namespace quillmere::python {
+
+bool bind_arguments(const Signature& sig, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames,
+                    PyObject** out) noexcept {
+    if (nargs > sig.count) {
+        PyErr_Format(PyExc_TypeError, "%s() takes at most %d argument%s (%zd given)", sig.function, sig.count,
+                     sig.count == 1 ? "" : "s", nargs);
+        return false;
+    }
+    for (int i = 0; i < sig.count; ++i) out[i] = i < nargs ? args[i] : nullptr;
+    // The common call is positional only; keywords are matched by name.
+    if (kwnames != nullptr) {
+        const Py_ssize_t keyword_count = PyTuple_Size(kwnames);
+        for (Py_ssize_t k = 0; k < keyword_count; ++k) {
+            PyObject* key = PyTuple_GetItem(kwnames, k);
+            int slot = -1;
+            for (int i = 0; i < sig.count; ++i) {
+                if (PyUnicode_CompareWithASCIIString(key, sig.names[i]) == 0) {
+                    slot = i;
+                    break;
+                }
+            }
+            if (slot < 0) {
+                PyErr_Format(PyExc_TypeError, "%s() got an unexpected keyword argument '%U'", sig.function, key);
+                return false;
+            }
+            if (out[slot] != nullptr) {
+                PyErr_Format(PyExc_TypeError, "argument for %s() given by name ('%s') and position (%d)", sig.function,
+                             sig.names[slot], slot + 1);
+                return false;
+            }
+            out[slot] = args[nargs + k];
+        }
+    }
+    for (int i = 0; i < sig.required; ++i) {
+        if (out[i] == nullptr) {
+            PyErr_Format(PyExc_TypeError, "%s() missing required argument '%s' (pos %d)", sig.function, sig.names[i],
+                         i + 1);
+            return false;
+        }
+    }
+    return true;
+}
+
+void raise_must_be(const char* subject, const char* expected, PyObject* obj) noexcept {
+    PyObject* name = PyObject_GetAttrString(reinterpret_cast<PyObject*>(Py_TYPE(obj)), "__name__");
+    if (name == nullptr) return;
+    PyErr_Format(PyExc_TypeError, "%s must be %s, not %U", subject, expected, name);
+    Py_DECREF(name);
+}
+
+void attribute_error_to(const char* argument) noexcept {
+    PyObject *type, *value, *traceback;
+    PyErr_Fetch(&type, &value, &traceback);
+    PyObject* message = value != nullptr ? PyObject_Str(value) : nullptr;
+    if (message != nullptr) {
+        PyErr_Format(type, "argument '%s': %U", argument, message);
+        Py_DECREF(message);
+        Py_XDECREF(type);
+    } else {
+        PyErr_Restore(type, value, traceback);
+        return;
+    }
+    Py_XDECREF(value);
+    Py_XDECREF(traceback);
+}
+
+bool to_u32(PyObject* obj, const char* argument, std::uint32_t& out) noexcept {
+    PyObject* index = PyNumber_Index(obj);
+    if (index == nullptr) {
+        attribute_error_to(argument);
+        return false;
+    }
+    int overflow = 0;
+    const long long v = PyLong_AsLongLongAndOverflow(index, &overflow);
+    Py_DECREF(index);
+    if (overflow < 0 || (overflow == 0 && v < 0)) {
+        if (v == -1 && PyErr_Occurred()) return false;
+        PyErr_SetString(PyExc_OverflowError, "number too small to fit in target type");
+        return false;
+    }
+    if (overflow > 0 || v > 0xFFFFFFFFll) {
+        PyErr_SetString(PyExc_OverflowError, "number too large to fit in target type");
+        return false;
+    }
+    out = static_cast<std::uint32_t>(v);
+    return true;
+}
+
+bool classify_text(PyObject* obj, TextArg& out) noexcept {
+    out.object = obj;
+    if (PyUnicode_Check(obj)) {
+        out.is_str = true;
+        return true;
+    }
+    if (PyBytes_Check(obj)) {
+        out.is_str = false;
+        return true;
+    }
+    PyErr_SetString(PyExc_TypeError, "argument 'text': must be str or bytes");
+    return false;
+}
+
+bool load_text(TextArg& text) noexcept {
+    if (text.is_str) {
+        text.data = PyUnicode_AsUTF8AndSize(text.object, &text.size);
+        return text.data != nullptr;
+    }
+    char* data = nullptr;
+    if (PyBytes_AsStringAndSize(text.object, &data, &text.size) < 0) return false;
+    text.data = data;
+    return true;
+}
+
+}  // namespace quillmere::python

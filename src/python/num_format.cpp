@@ -1,0 +1,298 @@
+// NumFormat: the Python face of the core's numeric format. Each instance
+// holds the validated core record inline, so a cast reads it without conversion.
+#include "python/module.hpp"
+
+namespace quillmere::python {
+
+namespace {
+
+struct NumFormatObject {
+    PyObject_HEAD
+    core::NumFormat format;
+};
+
+PyTypeObject* num_format_class = nullptr;
+
+void num_format_dealloc(PyObject* self) {
+    PyTypeObject* type = Py_TYPE(self);
+    auto free_slot = reinterpret_cast<freefunc>(PyType_GetSlot(type, Py_tp_free));
+    free_slot(self);
+    Py_DECREF(type);
+}
+
+// Builds the record through the core's validating constructor and raises the
+// interface errors it reports. `currency_text` is the symbol as the caller wrote it.
+PyObject* build_instance(PyTypeObject* type, char32_t decimal_sep, char32_t group_sep, std::uint32_t flags,
+                         PyObject* currency_text) {
+    const char* symbol = "";
+    Py_ssize_t symbol_len = 0;
+    if (currency_text != nullptr) {
+        symbol = PyUnicode_AsUTF8AndSize(currency_text, &symbol_len);
+        if (symbol == nullptr) return nullptr;
+    }
+    // A symbol too long to hold fails as invalid, after the separators are checked.
+    const std::size_t stored_len = symbol_len > 255 ? 255 : static_cast<std::size_t>(symbol_len);
+    const core::FormatResult built = core::make_num_format(
+        decimal_sep, group_sep, flags, reinterpret_cast<const unsigned char*>(symbol), stored_len);
+    switch (built.error) {
+        case core::FormatError::NONE:
+            break;
+        case core::FormatError::INVALID_SEPARATOR:
+            PyErr_SetString(PyExc_ValueError, "Separators must be Unicode scalar values");
+            return nullptr;
+        case core::FormatError::EQUAL_SEPARATORS: {
+            PyObject* sep = PyUnicode_FromOrdinal(static_cast<int>(decimal_sep));
+            if (sep == nullptr) return nullptr;
+            PyErr_Format(PyExc_ValueError, "Decimal and group separators must differ; both are \"%U\"", sep);
+            Py_DECREF(sep);
+            return nullptr;
+        }
+        case core::FormatError::INVALID_CURRENCY:
+            PyErr_Format(PyExc_ValueError,
+                         "Currency symbol must be 1 to 16 UTF-8 bytes with no ASCII digit or whitespace; got \"%U\"",
+                         currency_text);
+            return nullptr;
+    }
+    auto* self = reinterpret_cast<NumFormatObject*>(PyType_GenericAlloc(type, 0));
+    if (self == nullptr) return nullptr;
+    self->format = built.format;
+    return reinterpret_cast<PyObject*>(self);
+}
+
+bool require_str(PyObject* obj, const char* argument) {
+    if (PyUnicode_Check(obj)) return true;
+    PyObject* subject = PyUnicode_FromFormat("argument '%s'", argument);
+    if (subject == nullptr) return false;
+    const char* text = PyUnicode_AsUTF8AndSize(subject, nullptr);
+    if (text != nullptr) raise_must_be(text, "str", obj);
+    Py_DECREF(subject);
+    return false;
+}
+
+// The separator's only character, or -1 with ValueError set.
+long single_character(PyObject* text) {
+    if (PyUnicode_GetLength(text) != 1) {
+        PyErr_SetString(PyExc_ValueError, "Separators must be single characters");
+        return -1;
+    }
+    return static_cast<long>(PyUnicode_ReadChar(text, 0));
+}
+
+PyObject* num_format_new(PyTypeObject* type, PyObject* args, PyObject* kwargs) {
+    static const char* keywords[] = {"decimal_sep", "group_sep", "flags", "currency", nullptr};
+    PyObject *decimal_arg, *group_arg, *flags_arg, *currency_arg = nullptr;
+    if (!PyArg_ParseTupleAndKeywords(args, kwargs, "OOO|O:NumFormat", const_cast<char**>(keywords), &decimal_arg,
+                                     &group_arg, &flags_arg, &currency_arg)) {
+        return nullptr;
+    }
+    Py_ssize_t ignored;
+    if (!require_str(decimal_arg, "decimal_sep") || PyUnicode_AsUTF8AndSize(decimal_arg, &ignored) == nullptr) return nullptr;
+    if (!require_str(group_arg, "group_sep") || PyUnicode_AsUTF8AndSize(group_arg, &ignored) == nullptr) return nullptr;
+    std::uint32_t flags;
+    if (!to_u32(flags_arg, "flags", flags)) return nullptr;
+    if (currency_arg != nullptr && !require_str(currency_arg, "currency")) return nullptr;
+    const long decimal_sep = single_character(decimal_arg);
+    if (decimal_sep < 0) return nullptr;
+    const long group_sep = single_character(group_arg);
+    if (group_sep < 0) return nullptr;
+    return build_instance(type, static_cast<char32_t>(decimal_sep), static_cast<char32_t>(group_sep), flags,
+                          currency_arg);
+}
+
+const core::NumFormat& held(PyObject* self) { return reinterpret_cast<NumFormatObject*>(self)->format; }
+
+PyObject* currency_of(const core::NumFormat& f) {
+    return PyUnicode_DecodeUTF8(reinterpret_cast<const char*>(f.currency), f.currency_len, nullptr);
+}
+
+PyObject* get_decimal_sep(PyObject* self, void*) { return PyUnicode_FromOrdinal(static_cast<int>(held(self).decimal_sep)); }
+PyObject* get_group_sep(PyObject* self, void*) { return PyUnicode_FromOrdinal(static_cast<int>(held(self).group_sep)); }
+PyObject* get_flags(PyObject* self, void*) { return PyLong_FromUnsignedLong(held(self).flags); }
+PyObject* get_currency(PyObject* self, void*) { return currency_of(held(self)); }
+
+PyObject* get_packed(PyObject* self, void*) {
+    unsigned char packed[core::PACKED_FORMAT_SIZE];
+    core::encode_packed_format(held(self), packed);
+    return PyBytes_FromStringAndSize(reinterpret_cast<const char*>(packed), sizeof packed);
+}
+
+PyObject* num_format_repr(PyObject* self) {
+    const core::NumFormat& f = held(self);
+    PyObject* decimal_sep = PyUnicode_FromOrdinal(static_cast<int>(f.decimal_sep));
+    PyObject* group_sep = decimal_sep ? PyUnicode_FromOrdinal(static_cast<int>(f.group_sep)) : nullptr;
+    PyObject* currency = group_sep ? currency_of(f) : nullptr;
+    PyObject* repr = currency ? PyUnicode_FromFormat("NumFormat(%R, %R, %lu, %R)", decimal_sep, group_sep,
+                                                     static_cast<unsigned long>(f.flags), currency)
+                              : nullptr;
+    Py_XDECREF(decimal_sep);
+    Py_XDECREF(group_sep);
+    Py_XDECREF(currency);
+    return repr;
+}
+
+// One entry of the conventions dict: a str, or null when the entry is missing.
+// Returns false with TypeError set for an entry of another type.
+bool read_convention(PyObject* conv, const char* key, PyObject*& out) {
+    PyObject* name = PyUnicode_FromString(key);
+    if (name == nullptr) return false;
+    out = PyDict_GetItemWithError(conv, name);  // the dict's own lookup, no __missing__
+    Py_DECREF(name);
+    if (out == nullptr) return !PyErr_Occurred();
+    if (!PyUnicode_Check(out)) {
+        raise_must_be(key, "str", out);
+        return false;
+    }
+    return true;
+}
+
+// The first character of a convention entry; 0 when missing or empty.
+char32_t first_character(PyObject* entry) {
+    if (entry == nullptr || PyUnicode_GetLength(entry) == 0) return 0;
+    return static_cast<char32_t>(PyUnicode_ReadChar(entry, 0));
+}
+
+PyObject* from_localeconv(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+    static const char* const names[] = {"conv"};
+    PyObject* conv_arg = nullptr;
+    if (!bind_arguments(Signature{"from_localeconv", names, 1, 0}, args, nargs, kwnames, &conv_arg)) return nullptr;
+
+    PyObject* conv;
+    if (conv_arg == nullptr || conv_arg == Py_None) {
+        PyObject* locale = PyImport_ImportModule("locale");
+        if (locale == nullptr) return nullptr;
+        conv = PyObject_CallMethod(locale, "localeconv", nullptr);
+        Py_DECREF(locale);
+        if (conv == nullptr) return nullptr;
+        if (!PyDict_Check(conv)) {
+            raise_must_be("locale.localeconv()", "dict", conv);
+            Py_DECREF(conv);
+            return nullptr;
+        }
+    } else {
+        if (!PyDict_Check(conv_arg)) {
+            raise_must_be("argument 'conv'", "dict", conv_arg);
+            return nullptr;
+        }
+        conv = Py_NewRef(conv_arg);
+    }
+
+    PyObject *decimal_entry, *group_entry, *currency_entry;
+    PyObject* result = nullptr;
+    if (read_convention(conv, "decimal_point", decimal_entry) && read_convention(conv, "thousands_sep", group_entry)) {
+        char32_t d = first_character(decimal_entry);
+        char32_t g = first_character(group_entry);
+        // A missing separator takes its invariant default unless the other
+        // already holds it, then the other of the pair.
+        if (d == 0) {
+            if (g == U'.') {
+                d = U',';
+            } else {
+                d = U'.';
+                if (g == 0) g = U',';
+            }
+        } else if (g == 0) {
+            g = d == U',' ? U'.' : U',';
+        }
+        if (read_convention(conv, "currency_symbol", currency_entry)) {
+            result = build_instance(num_format_class, d, g, core::NumFormat::ALL, currency_entry);
+        }
+    }
+    Py_DECREF(conv);
+    return result;
+}
+
+PyGetSetDef num_format_getset[] = {
+    {"decimal_sep", get_decimal_sep, nullptr, "The declared decimal separator.", nullptr},
+    {"group_sep", get_group_sep, nullptr, "The declared digit-group separator.", nullptr},
+    {"flags", get_flags, nullptr, "The bitwise OR of the lenience flags.", nullptr},
+    {"currency", get_currency, nullptr, "The declared currency symbol \u2014 ``\"\"`` when none is declared.", nullptr},
+    {"packed", get_packed, nullptr,
+     "The 32 bytes this format crosses a C ABI as: decimal and group separators as code\n"
+     "points, the flags and the symbol's length as little-endian ``u32``\\ s, then the\n"
+     "symbol's UTF-8, zero-padded to 16 \u2014 for a library that declares numeric columns\n"
+     "across a C ABI of its own.",
+     nullptr},
+    {nullptr, nullptr, nullptr, nullptr, nullptr},
+};
+
+PyMethodDef num_format_methods[] = {
+    {"from_localeconv", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(from_localeconv)),
+     METH_FASTCALL | METH_KEYWORDS | METH_STATIC,
+     "from_localeconv(conv=None)\n--\n\n"
+     "Bridges ``locale.localeconv()`` (or a dict shaped like it) to a declared format \u2014\n"
+     "``decimal_point``, ``thousands_sep``, and ``currency_symbol``.\n\n"
+     "A field the locale leaves empty takes its invariant default (``.`` decimal, ``,``\n"
+     "group) unless the other separator already holds that character, in which case it\n"
+     "takes the other of the pair \u2014 so a comma-decimal locale with no thousands separator\n"
+     "groups on ``.`` rather than colliding. Two separators the locale itself declares\n"
+     "equal are still the ``ValueError`` the constructor raises.\n\n"
+     "Only the separators and the currency symbol carry over; the native format has no field\n"
+     "for the rest. The core reads ASCII ``+`` and ``-`` only, so a locale whose\n"
+     "``negative_sign`` is something else (U+2212 for Estonian and Basque, for instance) faults\n"
+     "on its own negative numbers; a currency amount is read with the number separators, not\n"
+     "``mon_decimal_point`` and ``mon_thousands_sep``, which differ in some locales; and\n"
+     "percent is an ASCII ``%``. Every lenience is on, radix prefixes and percent included;\n"
+     "narrow the flags, or construct a ``NumFormat`` outright, for anything stricter."},
+    {nullptr, nullptr, 0, nullptr},
+};
+
+PyType_Slot num_format_slots[] = {
+    {Py_tp_doc, const_cast<char*>("NumFormat(decimal_sep, group_sep, flags, currency=\"\")\n--\n\n"
+                                  "Caller-declared numeric notation, held pre-resolved as the core's `NumFormat` so "
+                                  "the\nhot path pays zero conversion.")},
+    {Py_tp_new, reinterpret_cast<void*>(num_format_new)},
+    {Py_tp_dealloc, reinterpret_cast<void*>(num_format_dealloc)},
+    {Py_tp_repr, reinterpret_cast<void*>(num_format_repr)},
+    {Py_tp_getset, num_format_getset},
+    {Py_tp_methods, num_format_methods},
+    {0, nullptr},
+};
+
+PyType_Spec num_format_spec = {"quillmere.NumFormat", sizeof(NumFormatObject), 0, Py_TPFLAGS_DEFAULT,
+                               num_format_slots};
+
+bool set_class_attribute(PyObject* type, const char* name, PyObject* value) {
+    if (value == nullptr) return false;
+    const int failed = PyObject_SetAttrString(type, name, value);
+    Py_DECREF(value);
+    return failed == 0;
+}
+
+PyObject* preset(PyTypeObject* type, const core::NumFormat& format) {
+    auto* self = reinterpret_cast<NumFormatObject*>(PyType_GenericAlloc(type, 0));
+    if (self != nullptr) self->format = format;
+    return reinterpret_cast<PyObject*>(self);
+}
+
+}  // namespace
+
+PyTypeObject* num_format_type() noexcept {
+    if (num_format_class != nullptr) return num_format_class;
+    PyObject* type = PyType_FromSpec(&num_format_spec);
+    if (type == nullptr) return nullptr;
+    auto* cls = reinterpret_cast<PyTypeObject*>(type);
+    using F = core::NumFormat;
+    const bool ok = set_class_attribute(type, "GROUPING", PyLong_FromLong(F::GROUPING)) &&
+                    set_class_attribute(type, "PARENTHESES", PyLong_FromLong(F::PARENTHESES)) &&
+                    set_class_attribute(type, "EXPONENT", PyLong_FromLong(F::EXPONENT)) &&
+                    set_class_attribute(type, "RADIX_PREFIXES", PyLong_FromLong(F::RADIX_PREFIXES)) &&
+                    set_class_attribute(type, "PERCENT", PyLong_FromLong(F::PERCENT)) &&
+                    set_class_attribute(type, "CURRENCY", PyLong_FromLong(F::CURRENCY)) &&
+                    set_class_attribute(type, "ALL", PyLong_FromLong(F::ALL)) &&
+                    set_class_attribute(type, "SEPARATOR_DETECT", PyLong_FromLong(F::SEPARATOR_DETECT)) &&
+                    set_class_attribute(type, "INVARIANT", preset(cls, core::INVARIANT_FORMAT)) &&
+                    set_class_attribute(type, "DETECT", preset(cls, core::DETECT_FORMAT));
+    if (!ok) {
+        Py_DECREF(type);
+        return nullptr;
+    }
+    num_format_class = cls;
+    return num_format_class;
+}
+
+const core::NumFormat* num_format_of(PyObject* obj) noexcept {
+    if (num_format_class == nullptr || Py_TYPE(obj) != num_format_class) return nullptr;
+    return &reinterpret_cast<NumFormatObject*>(obj)->format;
+}
+
+}  // namespace quillmere::python

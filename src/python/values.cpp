@@ -1,0 +1,224 @@
+// Core values as the standard Python objects callers expect, built quickly:
+// dates and times through their compact state form, durations as a difference
+// of two datetimes, UUIDs from their integer without running UUID.__init__.
+#include "python/values.hpp"
+
+#include <cstdarg>
+
+#include "core/civil.hpp"
+#include "core/text.hpp"
+
+namespace quillmere::python {
+
+namespace {
+
+// Seconds from 0001-01-01T00:00:00 to 9999-12-31T23:59:59: the widest span a
+// naive datetime difference can express.
+constexpr std::int64_t MAX_ANCHORED_SECONDS = 315'537'897'599;
+constexpr std::int64_t DAY_OF_YEAR_ONE = core::days_from_civil(1, 1, 1);
+
+struct ClockFields {
+    unsigned hour, minute, second, microsecond;
+};
+
+ClockFields clock_of(std::uint64_t nanos_of_day) {
+    const std::uint64_t seconds = nanos_of_day / core::NANOS_PER_SECOND;
+    return ClockFields{static_cast<unsigned>(seconds / 3600), static_cast<unsigned>((seconds % 3600) / 60),
+                       static_cast<unsigned>(seconds % 60),
+                       static_cast<unsigned>((nanos_of_day % core::NANOS_PER_SECOND) / 1000)};
+}
+
+void put_clock(unsigned char* out, const ClockFields& c) {
+    out[0] = static_cast<unsigned char>(c.hour);
+    out[1] = static_cast<unsigned char>(c.minute);
+    out[2] = static_cast<unsigned char>(c.second);
+    out[3] = static_cast<unsigned char>(c.microsecond >> 16);
+    out[4] = static_cast<unsigned char>((c.microsecond >> 8) & 0xFF);
+    out[5] = static_cast<unsigned char>(c.microsecond & 0xFF);
+}
+
+void put_date(unsigned char* out, std::int64_t year, unsigned month, unsigned day) {
+    out[0] = static_cast<unsigned char>(year >> 8);
+    out[1] = static_cast<unsigned char>(year & 0xFF);
+    out[2] = static_cast<unsigned char>(month);
+    out[3] = static_cast<unsigned char>(day);
+}
+
+// Calls `type` with one positional bytes argument (its pickle state) and an optional tzinfo.
+PyObject* from_state(PyObject* type, const unsigned char* state, Py_ssize_t size, PyObject* tzinfo = nullptr) {
+    PyObject* bytes = PyBytes_FromStringAndSize(reinterpret_cast<const char*>(state), size);
+    if (bytes == nullptr) return nullptr;
+    PyObject* result = PyObject_CallFunctionObjArgs(type, bytes, tzinfo, nullptr);
+    Py_DECREF(bytes);
+    return result;
+}
+
+// For a year the state form cannot hold, the class's own range check raises.
+PyObject* via_datetime_module(const char* class_name, const char* format, PyObject* kwargs, ...) {
+    PyObject* module = PyImport_ImportModule("datetime");
+    if (module == nullptr) return nullptr;
+    PyObject* cls = PyObject_GetAttrString(module, class_name);
+    Py_DECREF(module);
+    if (cls == nullptr) return nullptr;
+    va_list va;
+    va_start(va, kwargs);
+    PyObject* args = Py_VaBuildValue(format, va);
+    va_end(va);
+    PyObject* result = args ? PyObject_Call(cls, args, kwargs) : nullptr;
+    Py_XDECREF(args);
+    Py_DECREF(cls);
+    return result;
+}
+
+PyObject* datetime_from_fields(const BoundTypes* types, std::int64_t year, unsigned month, unsigned day,
+                               const ClockFields& c, PyObject* tzinfo) {
+    if (year < 1 || year > 9999) {
+        PyObject* kwargs = tzinfo ? Py_BuildValue("{sO}", "tzinfo", tzinfo) : nullptr;
+        if (tzinfo && kwargs == nullptr) return nullptr;
+        PyObject* result = via_datetime_module("datetime", "(LIIIIII)", kwargs, static_cast<long long>(year), month,
+                                               day, c.hour, c.minute, c.second, c.microsecond);
+        Py_XDECREF(kwargs);
+        return result;
+    }
+    unsigned char state[10];
+    put_date(state, year, month, day);
+    put_clock(state + 4, c);
+    return from_state(types->datetime_type, state, sizeof state, tzinfo);
+}
+
+// The canonical text of an exact decimal: digits padded to scale + 1, sign,
+// and the point before the last `scale` digits.
+std::size_t format_decimal(const core::ExactDecimal& v, char (&out)[48]) {
+    unsigned __int128 magnitude = (static_cast<unsigned __int128>(v.magnitude_hi) << 64) | v.magnitude_lo;
+    char digits[40];
+    std::size_t count = 0;
+    do {
+        digits[count++] = static_cast<char>('0' + static_cast<unsigned>(magnitude % 10));
+        magnitude /= 10;
+    } while (magnitude != 0);
+    while (count < std::size_t{v.scale} + 1) digits[count++] = '0';
+    std::size_t n = 0;
+    if (v.negative) out[n++] = '-';
+    for (std::size_t i = count; i-- > 0;) {
+        if (i + 1 == v.scale) out[n++] = '.';
+        out[n++] = digits[i];
+    }
+    return n;
+}
+
+PyObject* interned(const char* text, PyObject*& cache) {
+    if (cache == nullptr) cache = PyUnicode_InternFromString(text);
+    return cache;
+}
+
+}  // namespace
+
+PyObject* to_python(const core::ExactDecimal& v) {
+    const BoundTypes* types = bound_types();
+    if (types == nullptr) return nullptr;
+    char text[48];
+    const std::size_t length = format_decimal(v, text);
+    if (length > sizeof text) {
+        PyErr_SetString(PyExc_ValueError, "quillmere: decimal text overflowed its buffer");
+        return nullptr;
+    }
+    if (!core::is_valid_utf8(reinterpret_cast<const unsigned char*>(text), length)) {
+        PyErr_SetString(PyExc_ValueError, "quillmere: decimal text was not UTF-8");
+        return nullptr;
+    }
+    PyObject* str = PyUnicode_FromStringAndSize(text, static_cast<Py_ssize_t>(length));
+    if (str == nullptr) return nullptr;
+    PyObject* result = PyObject_CallFunctionObjArgs(types->decimal_type, str, nullptr);
+    Py_DECREF(str);
+    return result;
+}
+
+PyObject* to_python(const core::Uuid& v) {
+    const BoundTypes* types = bound_types();
+    if (types == nullptr) return nullptr;
+    static PyObject* int_name = nullptr;
+    static PyObject* is_safe_name = nullptr;
+    if (interned("int", int_name) == nullptr || interned("is_safe", is_safe_name) == nullptr) return nullptr;
+
+    static constexpr char hex_digits[] = "0123456789abcdef";
+    char hex[33];
+    for (int i = 0; i < 16; ++i) {
+        hex[2 * i] = hex_digits[v.bytes[i] >> 4];
+        hex[2 * i + 1] = hex_digits[v.bytes[i] & 0xF];
+    }
+    hex[32] = '\0';
+    PyObject* number = PyLong_FromString(hex, nullptr, 16);
+    if (number == nullptr) return nullptr;
+    // UUID forbids assignment through its own __setattr__; object's setter
+    // fills the slots directly, as unpickling does.
+    PyObject* uuid = PyType_GenericAlloc(reinterpret_cast<PyTypeObject*>(types->uuid_type), 0);
+    if (uuid == nullptr || PyObject_GenericSetAttr(uuid, int_name, number) < 0 ||
+        PyObject_GenericSetAttr(uuid, is_safe_name, types->safe_uuid_unknown) < 0) {
+        Py_XDECREF(uuid);
+        uuid = nullptr;
+    }
+    Py_DECREF(number);
+    return uuid;
+}
+
+PyObject* to_python(const core::CivilDate& v) {
+    const BoundTypes* types = bound_types();
+    if (types == nullptr) return nullptr;
+    if (v.year < 1 || v.year > 9999) {
+        return via_datetime_module("date", "(III)", nullptr, unsigned{v.year}, unsigned{v.month}, unsigned{v.day});
+    }
+    unsigned char state[4];
+    put_date(state, v.year, v.month, v.day);
+    return from_state(types->date_type, state, sizeof state);
+}
+
+PyObject* to_python(const core::TimeOfDay& v) {
+    const BoundTypes* types = bound_types();
+    if (types == nullptr) return nullptr;
+    unsigned char state[6];
+    put_clock(state, clock_of(v.nanos));
+    return from_state(types->time_type, state, sizeof state);
+}
+
+PyObject* to_python(const core::CivilDateTime& v) {
+    const BoundTypes* types = bound_types();
+    if (types == nullptr) return nullptr;
+    return datetime_from_fields(types, v.date.year, v.date.month, v.date.day, clock_of(v.time.nanos), nullptr);
+}
+
+PyObject* to_python(const core::Instant& v) {
+    const BoundTypes* types = bound_types();
+    if (types == nullptr) return nullptr;
+    const std::int64_t days = core::detail::floor_div(v.seconds, 86400);
+    const std::int64_t second_of_day = v.seconds - days * 86400;
+    const core::CivilFields date = core::civil_from_days(days);
+    const ClockFields clock{static_cast<unsigned>(second_of_day / 3600), static_cast<unsigned>(second_of_day % 3600 / 60),
+                            static_cast<unsigned>(second_of_day % 60), v.nanos / 1000};
+    return datetime_from_fields(types, date.year, date.month, date.day, clock, types->utc);
+}
+
+PyObject* to_python(const core::SignedDuration& v) {
+    const BoundTypes* types = bound_types();
+    if (types == nullptr) return nullptr;
+    const bool negative = v.seconds < 0 || v.nanos < 0;
+    const std::int64_t seconds = v.seconds < 0 ? -v.seconds : v.seconds;
+    const std::int64_t nanos = v.nanos < 0 ? -std::int64_t{v.nanos} : v.nanos;
+    if (seconds <= MAX_ANCHORED_SECONDS) {
+        // The common case: one constructor call and one subtraction.
+        const core::CivilFields date = core::civil_from_days(DAY_OF_YEAR_ONE + seconds / 86400);
+        const std::int64_t second_of_day = seconds % 86400;
+        const ClockFields clock{static_cast<unsigned>(second_of_day / 3600),
+                                static_cast<unsigned>(second_of_day % 3600 / 60),
+                                static_cast<unsigned>(second_of_day % 60), static_cast<unsigned>(nanos / 1000)};
+        PyObject* moment = datetime_from_fields(types, date.year, date.month, date.day, clock, nullptr);
+        if (moment == nullptr) return nullptr;
+        PyObject* result = negative ? PyNumber_Subtract(types->anchor, moment) : PyNumber_Subtract(moment, types->anchor);
+        Py_DECREF(moment);
+        return result;
+    }
+    const std::int64_t days = core::detail::floor_div(v.seconds, 86400);
+    return via_datetime_module("timedelta", "(LLL)", nullptr, static_cast<long long>(days),
+                               static_cast<long long>(v.seconds - days * 86400), static_cast<long long>(v.nanos / 1000));
+}
+
+}  // namespace quillmere::python
