@@ -3,6 +3,7 @@
 #include "core/decimal.hpp"
 
 #include "core/casts.hpp"
+#include "core/numeral.hpp"
 #include "core/text.hpp"
 
 namespace quillmere::core {
@@ -184,11 +185,154 @@ std::size_t format_decimal(const ExactDecimal& value, char (&out)[DECIMAL_TEXT_B
     return n;
 }
 
-// Until the numeral front end lands, the cast itself stays a placeholder.
-Verdict<ExactDecimal> cast_decimal(const char* data, std::size_t len, const NumFormat&) noexcept {
+namespace {
+
+// Converts a numeral the front end produced or approved, giving any fault
+// the span of the whole trimmed text.
+Verdict<ExactDecimal> convert(const Trimmed& t, const char* numeral, std::size_t length, bool percent) noexcept {
+    const Verdict<ExactDecimal> v = decimal_from_numeral(numeral, length, percent);
+    if (!v.ok()) return whole_text_fault(t, v.reason());
+    return v;
+}
+
+Verdict<ExactDecimal> convert_plain(const Trimmed& t) noexcept {
+    return convert(t, reinterpret_cast<const char*>(t.data), t.length, false);
+}
+
+Verdict<ExactDecimal> convert_normalized(const Trimmed& t, const NumFormat& fmt) noexcept {
+    char buffer[NUMERAL_CAPACITY];
+    const Verdict<Numeral> numeral = normalize_numeral(t, fmt, buffer);
+    if (!numeral.ok()) return numeral.fault();
+    return convert(t, buffer, numeral.value.length, numeral.value.percent);
+}
+
+constexpr bool group_allows_plain(char32_t g) noexcept {
+    return !((g >= U'0' && g <= U'9') || g == U'+' || g == U'-' || g == U'.' || g == U'E' || g == U'e');
+}
+
+// Plain shortcut: a sign, digits with at most one ".", no exponent, at most
+// 28 digits. Such a text is plain, and its value needs no range check: 28
+// digits stay below 2^96 and within 28 places. False hands the text on.
+bool plain_shortcut(const Trimmed& t, const NumFormat& fmt, Verdict<ExactDecimal>& out) noexcept {
+    if (fmt.decimal_sep != U'.' || !group_allows_plain(fmt.group_sep)) return false;
+    std::size_t i = 0;
+    bool negative = false;
+    if (i < t.length && (t[i] == '-' || t[i] == '+')) {
+        negative = t[i] == '-';
+        ++i;
+    }
+    // 19 digits always fit a word; the rest (at most nine) a second one.
+    std::uint64_t high = 0;
+    std::uint64_t low = 0;
+    std::uint64_t low_scale = 1;
+    std::size_t digits = 0;
+    std::size_t point = t.length;  // index of the "." if any
+    for (; i < t.length; ++i) {
+        const unsigned char c = t[i];
+        if (is_digit(c)) {
+            if (digits < 19) {
+                high = high * 10 + (c - '0');
+            } else {
+                low = low * 10 + (c - '0');
+                low_scale *= 10;
+            }
+            if (++digits > MAX_DECIMAL_SCALE) return false;
+        } else if (c == '.' && point == t.length) {
+            point = i;
+        } else {
+            return false;
+        }
+    }
+    if (digits == 0) return false;
+    const std::size_t fraction = point == t.length ? 0 : t.length - point - 1;
+    out = finish(uint128{high} * low_scale + low, static_cast<std::int64_t>(fraction), negative);
+    return true;
+}
+
+// ASCII-separator shortcut, in place of normalisation: the front end's
+// parentheses, currency and sign rules, then digits read directly with
+// single-byte separators. Anything else (a percent sign, an exponent, a
+// misplaced separator, more than 28 digits) goes to normalisation, which
+// reports it; a fault of the sign rules is already the verdict it would give.
+bool ascii_shortcut(const Trimmed& t, const NumFormat& fmt, Verdict<ExactDecimal>& out) noexcept {
+    unsigned char decimal;
+    unsigned char group;
+    if (!ascii_separators(fmt, decimal, group)) return false;
+    if (fmt.has(NumFormat::PERCENT) && t[t.length - 1] == '%') return false;
+    const Verdict<SignedNumber> sign = resolve_sign(t, fmt);
+    if (!sign.ok()) {
+        out = sign.fault();
+        return true;
+    }
+    const Trimmed& n = sign.value.digits;
+    const bool grouping = fmt.has(NumFormat::GROUPING);
+    std::uint64_t high = 0;
+    std::uint64_t low = 0;
+    std::uint64_t low_scale = 1;
+    std::size_t digits = 0;
+    std::size_t fraction = 0;
+    bool point = false;
+    for (std::size_t i = 0; i < n.length; ++i) {
+        const unsigned char c = n[i];
+        if (is_digit(c)) {
+            if (digits < 19) {
+                high = high * 10 + (c - '0');
+            } else {
+                low = low * 10 + (c - '0');
+                low_scale *= 10;
+            }
+            if (++digits > MAX_DECIMAL_SCALE) return false;
+            if (point) ++fraction;
+        } else if (c == decimal) {
+            if (point) return false;
+            point = true;
+        } else if (c == 'e' || c == 'E') {
+            return false;  // an exponent, or a fault the front end reports
+        } else if (grouping && c == group) {
+            if (point || i == 0 || !is_digit(n[i - 1]) || i + 1 == n.length || !is_digit(n[i + 1])) return false;
+        } else {
+            return false;
+        }
+    }
+    if (digits == 0) return false;
+    out = finish(uint128{high} * low_scale + low, static_cast<std::int64_t>(fraction), sign.value.negative);
+    return true;
+}
+
+// Trimming and separator detection come first on every path.
+struct Prepared {
+    Trimmed text;
+    NumFormat format;
+};
+
+Verdict<Prepared> prepare(const char* data, std::size_t len, const NumFormat& fmt) noexcept {
     const Trimmed t = trim(data, len);
     if (t.empty()) return empty_fault();
-    return whole_text_fault(t);
+    if (!fmt.has(NumFormat::SEPARATOR_DETECT)) return Verdict<Prepared>::success({t, fmt});
+    const Verdict<NumFormat> resolved = detect_separators(t, fmt);
+    if (!resolved.ok()) return resolved.fault();
+    return Verdict<Prepared>::success({t, resolved.value});
+}
+
+}  // namespace
+
+Verdict<ExactDecimal> cast_decimal(const char* data, std::size_t len, const NumFormat& fmt) noexcept {
+    const Verdict<Prepared> p = prepare(data, len, fmt);
+    if (!p.ok()) return p.fault();
+    const Trimmed& t = p.value.text;
+    const NumFormat& f = p.value.format;
+    Verdict<ExactDecimal> shortcut;
+    if (plain_shortcut(t, f, shortcut)) return shortcut;
+    if (is_plain_numeral(t, f)) return convert_plain(t);
+    if (ascii_shortcut(t, f, shortcut)) return shortcut;
+    return convert_normalized(t, f);
+}
+
+Verdict<ExactDecimal> cast_decimal_general(const char* data, std::size_t len, const NumFormat& fmt) noexcept {
+    const Verdict<Prepared> p = prepare(data, len, fmt);
+    if (!p.ok()) return p.fault();
+    const Trimmed& t = p.value.text;
+    return is_plain_numeral(t, p.value.format) ? convert_plain(t) : convert_normalized(t, p.value.format);
 }
 
 }  // namespace quillmere::core

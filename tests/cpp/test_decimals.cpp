@@ -236,6 +236,171 @@ TEST(DecimalFromNumeral, LongRunsOfZeros) {
     EXPECT_EQ(outcome(decimal_from_numeral(s.data(), s.size(), false)), "0.1");
 }
 
+// ---- the cast ----------------------------------------------------------------
+
+NumFormat format_of(char32_t decimal, char32_t group, std::uint32_t flags, const std::string& currency = "") {
+    const FormatResult r = make_num_format(decimal, group, flags, reinterpret_cast<const unsigned char*>(currency.data()),
+                                           currency.size());
+    EXPECT_EQ(r.error, FormatError::NONE);
+    return r.format;
+}
+
+Verdict<ExactDecimal> cast(const std::string& s, const NumFormat& fmt = INVARIANT_FORMAT) {
+    return cast_decimal(s.data(), s.size(), fmt);
+}
+
+TEST(CastDecimal, Values) {
+    const NumFormat dollar = format_of('.', ',', NumFormat::ALL, "$");
+    const NumFormat euro = format_of(',', '.', NumFormat::ALL, "\xe2\x82\xac");
+    const NumFormat spaced = format_of(',', ' ', NumFormat::ALL);
+    const NumFormat bare = format_of('.', ',', 0);
+    struct Case {
+        std::string text;
+        const NumFormat* fmt;
+        std::string expected;
+    } cases[] = {
+        {"1.10", &INVARIANT_FORMAT, "1.1"},
+        {"  12.50  ", &INVARIANT_FORMAT, "12.5"},
+        {"-0.00", &INVARIANT_FORMAT, "0"},
+        {"+0e5", &INVARIANT_FORMAT, "0"},
+        {"1.5e-3", &INVARIANT_FORMAT, "0.0015"},
+        {"12.5%", &INVARIANT_FORMAT, "0.125"},
+        {"50 %", &INVARIANT_FORMAT, "0.5"},
+        {"(5)%", &INVARIANT_FORMAT, "-0.05"},
+        {"1,234,567.891", &INVARIANT_FORMAT, "1234567.891"},
+        {"(1,234.50)", &INVARIANT_FORMAT, "-1234.5"},
+        {"( 12 )", &INVARIANT_FORMAT, "-12"},
+        {"-$5.25", &dollar, "-5.25"},
+        {"$ -5", &dollar, "-5"},
+        {"5.10 $", &dollar, "5.1"},
+        {"($1,000.00)", &dollar, "-1000"},
+        {"-1.234,56 \xe2\x82\xac", &euro, "-1234.56"},
+        {"\xe2\x82\xac" "0,5", &euro, "0.5"},
+        {"1 234 567,25", &spaced, "1234567.25"},
+        {"1.234.567", &DETECT_FORMAT, "1234567"},
+        {"1,234.5", &DETECT_FORMAT, "1234.5"},
+        {"1.234,5", &DETECT_FORMAT, "1234.5"},
+        {"0,5", &DETECT_FORMAT, "0.5"},
+        {"0.123", &DETECT_FORMAT, "0.123"},
+        {"12.5", &bare, "12.5"},
+        {"-.5", &bare, "-0.5"},
+        {"79228162514264337593543950335", &INVARIANT_FORMAT, "79228162514264337593543950335"},
+        {"79,228,162,514,264,337,593,543,950,335", &INVARIANT_FORMAT, "79228162514264337593543950335"},
+        {"(7.9228162514264337593543950335)", &INVARIANT_FORMAT, "-7.9228162514264337593543950335"},
+        {"0.0000000000000000000000000001", &INVARIANT_FORMAT, "0.0000000000000000000000000001"},
+        {"0.1" + std::string(40, '0'), &INVARIANT_FORMAT, "0.1"},
+        {"1" + std::string(26, '0') + "00000e-5", &INVARIANT_FORMAT, "1" + std::string(26, '0')},
+    };
+    for (const auto& c : cases) EXPECT_EQ(outcome(cast(c.text, *c.fmt)), c.expected) << c.text;
+}
+
+TEST(CastDecimal, Faults) {
+    const NumFormat dollar = format_of('.', ',', NumFormat::ALL, "$");
+    const NumFormat no_exponent = format_of('.', ',', NumFormat::ALL & ~NumFormat::EXPONENT);
+    struct Case {
+        std::string text;
+        const NumFormat* fmt;
+        FaultReason reason;
+        std::uint32_t offset, length;
+    } cases[] = {
+        {"", &INVARIANT_FORMAT, FaultReason::EMPTY, 0, 0},
+        {" \t\r\n\f", &INVARIANT_FORMAT, FaultReason::EMPTY, 0, 0},
+        {"\v1", &INVARIANT_FORMAT, MALFORMED, 0, 1},
+        {"  1e99999  ", &INVARIANT_FORMAT, OUT_OF_RANGE, 2, 7},
+        {"1e-29", &INVARIANT_FORMAT, OUT_OF_RANGE, 0, 5},
+        {" 79228162514264337593543950336", &INVARIANT_FORMAT, OUT_OF_RANGE, 1, 29},
+        {"0.00000000000000000000000000001", &INVARIANT_FORMAT, OUT_OF_RANGE, 0, 31},
+        {"0.0000000000000000000000000001%", &INVARIANT_FORMAT, OUT_OF_RANGE, 0, 31},
+        {"(79,228,162,514,264,337,593,543,950,336)", &INVARIANT_FORMAT, OUT_OF_RANGE, 0, 40},
+        {"1" + std::string(39, '0') + "e-20", &INVARIANT_FORMAT, OUT_OF_RANGE, 0, 44},
+        {"1e", &INVARIANT_FORMAT, MALFORMED, 1, 1},
+        {"1e+", &INVARIANT_FORMAT, MALFORMED, 1, 1},
+        {"1e5", &no_exponent, MALFORMED, 1, 1},
+        {"1.2.3", &INVARIANT_FORMAT, MALFORMED, 3, 1},
+        {"1.234,5", &INVARIANT_FORMAT, MALFORMED, 5, 1},
+        {",123", &INVARIANT_FORMAT, MALFORMED, 0, 1},
+        {"12\xc3\xa9", &INVARIANT_FORMAT, MALFORMED, 2, 2},
+        {"(12", &INVARIANT_FORMAT, MALFORMED, 0, 3},
+        {"(-12)", &INVARIANT_FORMAT, MALFORMED, 1, 1},
+        {"(5%)", &INVARIANT_FORMAT, MALFORMED, 2, 1},
+        {"%", &INVARIANT_FORMAT, MALFORMED, 0, 1},
+        {"$", &dollar, MALFORMED, 0, 1},
+        {"-$-5", &dollar, MALFORMED, 2, 1},
+        {"$5$", &dollar, MALFORMED, 2, 1},
+        {"(-$5)", &dollar, MALFORMED, 3, 1},
+        {"1,234", &DETECT_FORMAT, MALFORMED, 1, 1},
+        {"1.234", &DETECT_FORMAT, MALFORMED, 1, 1},  // detection runs before the plain shortcut
+        {" .123", &DETECT_FORMAT, MALFORMED, 1, 1},
+        {std::string(257, '1'), &INVARIANT_FORMAT, OUT_OF_RANGE, 0, 257},  // plain: no 256-byte limit
+        // The normalised numeral holds 256 bytes: a "-" makes the 257th.
+        {"+" + std::string(256, '1') + "%", &INVARIANT_FORMAT, OUT_OF_RANGE, 0, 258},
+        {"-" + std::string(256, '1') + "%", &INVARIANT_FORMAT, MALFORMED, 0, 258},
+    };
+    for (const auto& c : cases) EXPECT_TRUE(IsFault(cast(c.text, *c.fmt), c.reason, c.offset, c.length)) << c.text;
+}
+
+// Texts drawn from the bytes the front end reacts to, under formats that
+// turn each rule on and off: the shortcuts must agree with the general path
+// on every one, success or fault.
+TEST(CastDecimal, ShortcutsGiveTheGeneralVerdict) {
+    const NumFormat formats[] = {
+        INVARIANT_FORMAT,
+        DETECT_FORMAT,
+        format_of('.', ',', 0),
+        format_of('.', ',', NumFormat::ALL, "$"),
+        format_of(',', '.', NumFormat::ALL, "\xe2\x82\xac"),
+        format_of(',', ' ', NumFormat::ALL | NumFormat::SEPARATOR_DETECT, "kr"),
+        format_of('.', '\'', NumFormat::GROUPING | NumFormat::CURRENCY, "$"),
+        format_of('.', 'e', NumFormat::ALL),
+        format_of('e', '.', NumFormat::ALL),
+        format_of('%', ',', NumFormat::ALL, "-"),
+        format_of('.', '(', NumFormat::ALL, "("),
+        format_of('.', '1', NumFormat::ALL),
+        format_of(U'\u00b7', U'\u2009', NumFormat::ALL, "$"),
+    };
+    const char* pieces[] = {"0", "1", "5", "9", "00", "123", "4567", ".", ",", "-", "+", "(", ")", "$", "%",
+                            "e", "E", " ", "'", "kr", "\xe2\x82\xac", "\xc2\xb7", "\xe2\x80\x89", "x", "1,234",
+                            "12.5", "999999999999", "000000000000"};
+    std::mt19937_64 rng(5);
+    int successes = 0;
+    for (int i = 0; i < 60000; ++i) {
+        std::string s;
+        const int n = 1 + static_cast<int>(rng() % 8);
+        for (int k = 0; k < n; ++k) s += pieces[rng() % (sizeof pieces / sizeof *pieces)];
+        const NumFormat& fmt = formats[rng() % (sizeof formats / sizeof *formats)];
+        const auto fast = cast_decimal(s.data(), s.size(), fmt);
+        const auto general = cast_decimal_general(s.data(), s.size(), fmt);
+        ASSERT_TRUE(testing_support::same_verdict(fast, general))
+            << "\"" << s << "\": " << outcome(fast) << " vs " << outcome(general);
+        if (fast.ok()) {
+            ++successes;
+            EXPECT_TRUE(IsCanonical(fast.value)) << s;
+        }
+    }
+    EXPECT_GT(successes, 5000);  // the draw reaches the success paths, not only faults
+}
+
+// Numbers of every digit count around the shortcuts' 28-digit limit, with
+// and without decoration.
+TEST(CastDecimal, ShortcutLimitAgreesWithGeneralPath) {
+    const NumFormat dollar = format_of('.', ',', NumFormat::ALL, "$");
+    std::mt19937_64 rng(9);
+    for (int digits = 1; digits <= 32; ++digits) {
+        for (int trial = 0; trial < 200; ++trial) {
+            std::string n;
+            for (int k = 0; k < digits; ++k) n += static_cast<char>('0' + rng() % 10);
+            if (trial % 3 == 0) n.insert(rng() % (n.size() + 1), ".");
+            if (trial % 5 == 0) n = "9999999999999999999999999999" + n.substr(std::min<std::size_t>(n.size(), 28));
+            const std::string decorated[] = {n, "-" + n, "(" + n + ")", "$" + n, "-$ " + n, n + " $"};
+            for (const auto& s : decorated) {
+                const auto fast = cast_decimal(s.data(), s.size(), dollar);
+                const auto general = cast_decimal_general(s.data(), s.size(), dollar);
+                ASSERT_TRUE(testing_support::same_verdict(fast, general)) << s;
+            }
+        }
+    }
+}
+
 // ---- decimal from a double ----------------------------------------------
 
 double from_bits(std::uint64_t b) {
