@@ -67,70 +67,75 @@ constexpr Pow5Table make_pow5_table() noexcept {
 }
 constexpr Pow5Table POW5 = make_pow5_table();
 
-constexpr std::uint64_t POW10[20] = {
-    1ull,
-    10ull,
-    100ull,
-    1000ull,
-    10000ull,
-    100000ull,
-    1000000ull,
-    10000000ull,
-    100000000ull,
-    1000000000ull,
-    10000000000ull,
-    100000000000ull,
-    1000000000000ull,
-    10000000000000ull,
-    100000000000000ull,
-    1000000000000000ull,
-    10000000000000000ull,
-    100000000000000000ull,
-    1000000000000000000ull,
-    10000000000000000000ull,
-};
-
 struct Scaled {
     std::uint64_t value;
     bool exact;  // nothing was lost to the floor
 };
 
-// floor(c * 2^e2 / 10^s), exactly, for the c, e2 and s this file produces:
-// c < 2^55, the result below 2^64, -47 <= s <= 11.
-Scaled scaled_floor(std::uint64_t c, int e2, int s) noexcept {
-    const int shift = e2 - s;  // c * 2^e2 / 10^s = c * 2^shift * 5^-s
-    if (s > 0) {
-        // Large doubles only: e2 >= s here, and 5^s < 2^26.
-        const uint128 numerator = uint128{c} << shift;
-        const auto divisor = static_cast<std::uint64_t>(POW5.v[s]);
-        return {static_cast<std::uint64_t>(numerator / divisor), numerator % divisor == 0};
-    }
-    // c * 5^-s as three words.
-    const uint128 p = POW5.v[-s];
+// Three words, least significant first.
+struct U192 {
+    std::uint64_t w0, w1, w2;
+};
+
+inline U192 multiply(std::uint64_t c, uint128 p) noexcept {
     const uint128 low = uint128{c} * static_cast<std::uint64_t>(p);
     const uint128 high = uint128{c} * static_cast<std::uint64_t>(p >> 64);
     const uint128 middle = (low >> 64) + static_cast<std::uint64_t>(high);
-    const std::uint64_t w[3] = {static_cast<std::uint64_t>(low), static_cast<std::uint64_t>(middle),
-                                static_cast<std::uint64_t>(high >> 64) + static_cast<std::uint64_t>(middle >> 64)};
-    if (shift >= 0) {
-        // Only doubles near 1 reach here; the product is small.
-        const uint128 product = (uint128{w[1]} << 64) | w[0];
-        return {static_cast<std::uint64_t>(product << shift), true};
-    }
-    const int r = -shift;
-    const int word = r / 64;
-    const int bit = r % 64;
-    std::uint64_t value = w[word] >> bit;
-    if (bit != 0 && word + 1 < 3) value |= w[word + 1] << (64 - bit);
-    bool exact = bit == 0 || (w[word] & ((std::uint64_t{1} << bit) - 1)) == 0;
-    for (int i = 0; i < word; ++i) exact = exact && w[i] == 0;
-    return {value, exact};
+    return {static_cast<std::uint64_t>(low), static_cast<std::uint64_t>(middle),
+            static_cast<std::uint64_t>(high >> 64) + static_cast<std::uint64_t>(middle >> 64)};
 }
 
-// The interval's ends at the current power of ten, as floors with exactness.
+// floor(v / 2^r) for 0 < r < 192, known to fit a word.
+inline Scaled shift_right(const U192& v, int r) noexcept {
+    if (r >= 128) {
+        const int b = r - 128;
+        return {v.w2 >> b, (v.w0 | v.w1) == 0 && (v.w2 & ((std::uint64_t{1} << b) - 1)) == 0};
+    }
+    if (r >= 64) {
+        const int b = r - 64;
+        const uint128 top = (uint128{v.w2} << 64) | v.w1;
+        return {static_cast<std::uint64_t>(top >> b), v.w0 == 0 && (v.w1 & ((std::uint64_t{1} << b) - 1)) == 0};
+    }
+    const uint128 bottom = (uint128{v.w1} << 64) | v.w0;
+    return {static_cast<std::uint64_t>(bottom >> r), (v.w0 & ((std::uint64_t{1} << r) - 1)) == 0};
+}
+
+// The three reading points, in quarter units of 2^e, at a power of ten.
+struct Points {
+    Scaled low, high;
+    std::uint64_t x;
+};
+
+// floor(c * 2^e2 / 10^s) for c = c_low, c_high, c_x, exactly: c * 2^(e2-s)
+// * 5^-s. Here c < 2^55, every result is below 2^64, and -47 <= s <= 11.
+Points scale_points(std::uint64_t c_low, std::uint64_t c_high, std::uint64_t c_x, int e2, int s) noexcept {
+    const int shift = e2 - s;
+    if (s > 0) {
+        // Large doubles only: here e2 >= s, and 5^s < 2^26.
+        const auto divisor = static_cast<std::uint64_t>(POW5.v[s]);
+        auto divide = [&](std::uint64_t c) {
+            const uint128 n = uint128{c} << shift;
+            return Scaled{static_cast<std::uint64_t>(n / divisor), n % divisor == 0};
+        };
+        return {divide(c_low), divide(c_high), divide(c_x).value};
+    }
+    const uint128 p = POW5.v[-s];
+    if (shift >= 0) {
+        // Doubles near 1 only: the products are small and the scaling exact.
+        auto scale = [&](std::uint64_t c) { return Scaled{static_cast<std::uint64_t>((uint128{c} * p) << shift), true}; };
+        return {scale(c_low), scale(c_high), scale(c_x).value};
+    }
+    return {shift_right(multiply(c_low, p), -shift), shift_right(multiply(c_high, p), -shift),
+            shift_right(multiply(c_x, p), -shift).value};
+}
+
+// The interval's ends and x itself at the current power of ten, as floors;
+// for the ends, whether the floor lost nothing.
 struct Interval {
     std::uint64_t low;
     std::uint64_t high;
+    std::uint64_t x;
+    unsigned removed_digit;  // the most significant digit of x dropped last
     bool low_exact;
     bool high_exact;
     bool ends_included;  // the significand is even: an end reads back to x
@@ -138,19 +143,20 @@ struct Interval {
     // The smallest and largest multiples of the current power inside.
     std::uint64_t first() const noexcept { return low + ((low_exact && ends_included) ? 0 : 1); }
     std::uint64_t last() const noexcept { return high - ((high_exact && !ends_included) ? 1 : 0); }
-    bool holds_a_multiple() const noexcept { return first() <= last(); }
 };
 
-// Moves the interval to a power of ten D times coarser when it still holds a
-// multiple of that power; the constant divisor keeps the divisions cheap.
+// Moves to a power of ten D times coarser when the interval still holds a
+// multiple of it; the constant divisor keeps the divisions cheap.
 template <std::uint64_t D>
-bool coarsen(Interval& iv) noexcept {
+[[gnu::always_inline]] inline bool coarsen(Interval& iv) noexcept {
     Interval next = iv;
     next.low = iv.low / D;
     next.high = iv.high / D;
     next.low_exact = iv.low_exact && iv.low % D == 0;
     next.high_exact = iv.high_exact && iv.high % D == 0;
-    if (!next.holds_a_multiple()) return false;
+    if (next.first() > next.last()) return false;
+    next.x = iv.x / D;
+    next.removed_digit = static_cast<unsigned>((iv.x % D) / (D / 10));
     iv = next;
     return true;
 }
@@ -186,39 +192,35 @@ Verdict<ExactDecimal> decimal_from_double(double x) noexcept {
     // multiple of 10^(k-1); start one digit finer than that.
     const int k = floor_log10_pow2(e);
     const int s = k - 2;
-    const Scaled low = scaled_floor(c_low, e2, s);
-    const Scaled high = scaled_floor(c_high, e2, s);
-    const std::uint64_t mid = scaled_floor(c_mid, e2, s).value;
+    const Points at = scale_points(c_low, c_high, c_mid, e2, s);
 
-    Interval iv{low.value, high.value, low.exact, high.exact, (m & 1) == 0};
-    int removed = 1;
+    Interval iv{at.low.value, at.high.value, at.x, 0, at.low.exact, at.high.exact, (m & 1) == 0};
+    int exponent10 = s;
     coarsen<10>(iv);  // always holds
-    while (coarsen<100000000>(iv)) removed += 8;
-    if (coarsen<10000>(iv)) removed += 4;
-    if (coarsen<100>(iv)) removed += 2;
-    if (coarsen<10>(iv)) removed += 1;
+    exponent10 += 1;
+    // Most doubles keep 16 or 17 digits: test one more digit before big steps.
+    if (coarsen<10>(iv)) {
+        exponent10 += 1;
+        while (coarsen<100000000>(iv)) exponent10 += 8;
+        if (coarsen<10000>(iv)) exponent10 += 4;
+        if (coarsen<100>(iv)) exponent10 += 2;
+        if (coarsen<10>(iv)) exponent10 += 1;
+    }
 
     // The two candidates nearest x are floor(x) and floor(x) + 1 at this
     // power; the first removed digit of x says which is nearer, and 5 (a tie
     // or more) picks the larger.
-    const std::uint64_t truncated = mid / POW10[removed - 1];
-    const bool rounds_up = truncated % 10 >= 5;
-    std::uint64_t digits = truncated / 10;
-    if ((rounds_up && digits + 1 <= iv.last()) || digits < iv.first()) ++digits;
+    std::uint64_t digits = iv.x;
+    if ((iv.removed_digit >= 5 && digits + 1 <= iv.last()) || digits < iv.first()) ++digits;
 
-    int exponent10 = s + removed;
+    // A multiple of ten would have allowed a coarser power, so the digits
+    // end in a nonzero digit; only an integer needs zeros appended.
     uint128 magnitude = digits;
-    while (exponent10 < 0 && magnitude % 10 == 0) {
-        magnitude /= 10;
-        ++exponent10;
-    }
     for (; exponent10 > 0; --exponent10) {
         magnitude *= 10;
         if (magnitude >= DECIMAL_MAGNITUDE_LIMIT) return double_fault(FaultReason::OUT_OF_RANGE);
     }
-    if (magnitude >= DECIMAL_MAGNITUDE_LIMIT || -exponent10 > static_cast<int>(MAX_DECIMAL_SCALE)) {
-        return double_fault(FaultReason::OUT_OF_RANGE);
-    }
+    if (-exponent10 > static_cast<int>(MAX_DECIMAL_SCALE)) return double_fault(FaultReason::OUT_OF_RANGE);
     return Verdict<ExactDecimal>::success(make_decimal(magnitude, static_cast<unsigned>(-exponent10), negative));
 }
 
