@@ -1,10 +1,141 @@
-// Placeholder until this cast family is built: every input is MALFORMED.
+// Calendar dates: the strict ISO form "yyyy-MM-dd", and three digit fields
+// joined by "-", "." or "/" read under a declared field order.
+#include "core/date.hpp"
+
 #include "core/casts.hpp"
-#include "core/text.hpp"
+#include "core/civil.hpp"
+#include "core/digits.hpp"
 
 namespace quillmere::core {
 
-Verdict<CivilDate> cast_date(const char* data, std::size_t len) noexcept { const Trimmed t = trim(data, len); if (t.empty()) return empty_fault(); return whole_text_fault(t); }
-Verdict<CivilDate> cast_date_ordered(const char* data, std::size_t len, DateOrder) noexcept { const Trimmed t = trim(data, len); if (t.empty()) return empty_fault(); return whole_text_fault(t); }
+namespace {
+
+constexpr bool is_date_separator(unsigned char b) noexcept { return b == '-' || b == '.' || b == '/'; }
+
+constexpr unsigned two_digits(const unsigned char* p) noexcept { return (p[0] - '0') * 10u + (p[1] - '0'); }
+
+constexpr DateField field_of(const DigitRun& run) noexcept {
+    return DateField{static_cast<std::uint32_t>(run.value), run.start, run.length()};
+}
+
+constexpr Fault field_fault(const Trimmed& t, const DateField& f, FaultReason reason) noexcept {
+    return span_fault(t, f.pos, f.length, reason);
+}
+
+}  // namespace
+
+Verdict<CivilDate> cast_date(const char* data, std::size_t len) noexcept {
+    const Trimmed t = trim(data, len);
+    if (t.empty()) return empty_fault();
+    if (t.length != 10) return whole_text_fault(t);
+
+    // The whole form first, left to right, then the values.
+    const unsigned char* p = t.data;
+    if (!(is_digit(p[0]) && is_digit(p[1]) && is_digit(p[2]) && is_digit(p[3]))) return span_fault(t, 0, 4);
+    if (p[4] != '-') return span_fault(t, 4, 1);
+    if (!(is_digit(p[5]) && is_digit(p[6]))) return span_fault(t, 5, 2);
+    if (p[7] != '-') return span_fault(t, 7, 1);
+    if (!(is_digit(p[8]) && is_digit(p[9]))) return span_fault(t, 8, 2);
+
+    const unsigned year = two_digits(p) * 100 + two_digits(p + 2);
+    const unsigned month = two_digits(p + 5);
+    const unsigned day = two_digits(p + 8);
+    if (year == 0) return span_fault(t, 0, 4, FaultReason::OUT_OF_RANGE);
+    if (month < 1 || month > 12) return span_fault(t, 5, 2, FaultReason::OUT_OF_RANGE);
+    if (day < 1 || day > days_in_month(year, month)) return span_fault(t, 8, 2, FaultReason::OUT_OF_RANGE);
+
+    CivilDate v{};
+    v.year = static_cast<std::uint16_t>(year);
+    v.month = static_cast<std::uint8_t>(month);
+    v.day = static_cast<std::uint8_t>(day);
+    return Verdict<CivilDate>::success(v);
+}
+
+Verdict<SeparatedDate> parse_separated_date(const Trimmed& t, DateOrder order) noexcept {
+    const std::size_t n = t.length;
+
+    // The common year-first shape yyyy?MM?dd, not followed by a further digit,
+    // reads the same under every order; anything else takes the general path.
+    if (n >= 10 && (n == 10 || !is_digit(t[10]))) {
+        const unsigned char* p = t.data;
+        if (is_digit(p[0]) && is_digit(p[1]) && is_digit(p[2]) && is_digit(p[3]) && is_date_separator(p[4]) &&
+            is_digit(p[5]) && is_digit(p[6]) && p[7] == p[4] && is_digit(p[8]) && is_digit(p[9])) {
+            SeparatedDate d{};
+            d.year = DateField{two_digits(p) * 100 + two_digits(p + 2), 0, 4};
+            d.month = DateField{two_digits(p + 5), 5, 2};
+            d.day = DateField{two_digits(p + 8), 8, 2};
+            d.end = 10;
+            return Verdict<SeparatedDate>::success(d);
+        }
+    }
+
+    // Field 1, which also decides whether the text is year-first.
+    if (n == 0 || !is_digit(t[0])) return span_fault(t, 0, 1);
+    const DigitRun first = read_digit_run(t.data, n, 0);
+    if (first.overlong) return span_fault(t, first.end, 1);
+    if (first.end == n) return first.length() <= 4 ? end_fault(t) : whole_text_fault(t);
+    if (first.length() > 4) return span_fault(t, 0, first.length());
+
+    const std::size_t j = first.end;
+    const unsigned char separator = t[j];
+    if (!is_date_separator(separator)) return span_fault(t, j, 1);
+
+    // Field 2.
+    const std::size_t w = j + 1;
+    if (w == n) return end_fault(t);
+    const DigitRun second = read_digit_run(t.data, n, w);
+    if (second.overlong) return span_fault(t, second.end, 1);
+    if (second.end == n) return second.length() <= 4 ? end_fault(t) : span_fault(t, w, second.length());
+    if (second.length() == 0) return span_fault(t, w, 1);
+    if (second.length() > 4) return span_fault(t, w, second.length());
+    if (t[second.end] != separator) return span_fault(t, second.end, 1);
+
+    // Field 3; whatever follows it belongs to the caller.
+    const std::size_t x = second.end + 1;
+    if (x == n) return end_fault(t);
+    const DigitRun third = read_digit_run(t.data, n, x);
+    if (third.overlong) return span_fault(t, third.end, 1);
+    if (third.length() == 0) return span_fault(t, x, 1);
+    if (third.length() > 4) return span_fault(t, x, third.length());
+
+    SeparatedDate d{};
+    const DateField f1 = field_of(first), f2 = field_of(second), f3 = field_of(third);
+    if (first.length() == 4 || order == DateOrder::YMD) {
+        d.year = f1, d.month = f2, d.day = f3;
+    } else if (order == DateOrder::MDY) {
+        d.month = f1, d.day = f2, d.year = f3;
+    } else {
+        d.day = f1, d.month = f2, d.year = f3;
+    }
+    d.end = third.end;
+
+    if (d.month.length > 2) return field_fault(t, d.month, FaultReason::MALFORMED);
+    if (d.day.length > 2) return field_fault(t, d.day, FaultReason::MALFORMED);
+    if (d.year.length != 4) return field_fault(t, d.year, FaultReason::MALFORMED);
+    return Verdict<SeparatedDate>::success(d);
+}
+
+Verdict<CivilDate> validate_date_fields(const Trimmed& t, const SeparatedDate& d) noexcept {
+    const std::uint32_t year = d.year.value, month = d.month.value, day = d.day.value;
+    if (year == 0) return field_fault(t, d.year, FaultReason::OUT_OF_RANGE);
+    if (month < 1 || month > 12) return field_fault(t, d.month, FaultReason::OUT_OF_RANGE);
+    if (day < 1 || day > days_in_month(year, month)) return field_fault(t, d.day, FaultReason::OUT_OF_RANGE);
+
+    CivilDate v{};
+    v.year = static_cast<std::uint16_t>(year);
+    v.month = static_cast<std::uint8_t>(month);
+    v.day = static_cast<std::uint8_t>(day);
+    return Verdict<CivilDate>::success(v);
+}
+
+Verdict<CivilDate> cast_date_ordered(const char* data, std::size_t len, DateOrder order) noexcept {
+    const Trimmed t = trim(data, len);
+    if (t.empty()) return empty_fault();
+    const Verdict<SeparatedDate> parsed = parse_separated_date(t, order);
+    if (!parsed.ok()) return parsed.fault();
+    const SeparatedDate& d = parsed.value;
+    if (d.end != t.length) return char_fault(t, d.end);
+    return validate_date_fields(t, d);
+}
 
 }  // namespace quillmere::core

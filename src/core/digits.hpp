@@ -71,12 +71,20 @@ inline Fraction read_fraction_nanos(const unsigned char* text, std::size_t lengt
     std::uint32_t value = 0;
     std::size_t kept = 0;
     if (length - i >= 8) {
-        std::uint64_t word = load_u64_le(text + i);
-        if (is_eight_digits(word)) {
-            value = parse_eight_digits(word);
-            kept = 8;
-            i += 8;
+        const std::uint64_t word = load_u64_le(text + i);
+        if (!is_eight_digits(word)) {
+            // Fewer than eight digits: they end at the first non-digit byte.
+            // Bytes after it may be misjudged (a carry out of it), never before.
+            const std::uint64_t nibbles = 0xF0F0F0F0F0F0F0F0, threes = 0x3030303030303030;
+            const std::uint64_t non_digit = ((word & nibbles) ^ threes) | (((word + 0x0606060606060606) & nibbles) ^ threes);
+            const unsigned digits = static_cast<unsigned>(__builtin_ctzll(non_digit)) / 8;
+            // The digits, then '0' bytes in place of the rest: the value scaled to eight places.
+            const std::uint64_t kept_bytes = digits == 0 ? 0 : ~std::uint64_t{0} >> (64 - 8 * digits);
+            return Fraction{parse_eight_digits((word & kept_bytes) | (threes & ~kept_bytes)) * 10, i + digits};
         }
+        value = parse_eight_digits(word);
+        kept = 8;
+        i += 8;
     }
     for (; i < length && is_digit(text[i]); ++i) {
         if (kept < 9) {

@@ -4,6 +4,7 @@
 #include "python/values.hpp"
 
 #include <cstdarg>
+#include <cstring>
 
 #include "core/civil.hpp"
 #include "core/text.hpp"
@@ -44,8 +45,36 @@ void put_date(unsigned char* out, std::int64_t year, unsigned month, unsigned da
     out[3] = static_cast<unsigned char>(day);
 }
 
-// Calls `type` with one positional bytes argument (its pickle state) and an optional tzinfo.
+// Calls `type` with one positional bytes argument (its pickle state) and an
+// optional tzinfo.
+//
+// The standard classes are static types whose construction is all in
+// tp_new, which copies the state out of the bytes. So for them the call goes
+// straight to tp_new with an argument tuple and a state object kept from the
+// last call of the same shape, refilled in place: neither has ever been seen
+// by anyone else (both are checked to be held by us alone), so no allocation
+// is needed but the new object's. Anything else (a patched-in Python
+// subclass, a tuple or state someone still holds) takes the ordinary call.
 PyObject* from_state(PyObject* type, const unsigned char* state, Py_ssize_t size, PyObject* tzinfo = nullptr) {
+    auto* cls = reinterpret_cast<PyTypeObject*>(type);
+    if ((PyType_GetFlags(cls) & Py_TPFLAGS_HEAPTYPE) == 0) {
+        // One kept tuple per shape: date (4), time (6), datetime (10), aware datetime (10 + tzinfo).
+        static PyObject* kept[4] = {nullptr, nullptr, nullptr, nullptr};
+        PyObject*& args = kept[size == 4 ? 0 : size == 6 ? 1 : tzinfo == nullptr ? 2 : 3];
+        if (args == nullptr) {
+            PyObject* fresh = PyBytes_FromStringAndSize(nullptr, size);
+            args = fresh ? (tzinfo ? PyTuple_Pack(2, fresh, tzinfo) : PyTuple_Pack(1, fresh)) : nullptr;
+            Py_XDECREF(fresh);
+            if (args == nullptr) return nullptr;
+        }
+        PyObject* kept_state = PyTuple_GetItem(args, 0);
+        if (Py_REFCNT(args) == 1 && Py_REFCNT(kept_state) == 1 && PyBytes_Size(kept_state) == size &&
+            (tzinfo == nullptr || PyTuple_GetItem(args, 1) == tzinfo)) {
+            std::memcpy(PyBytes_AsString(kept_state), state, static_cast<std::size_t>(size));
+            auto construct = reinterpret_cast<newfunc>(PyType_GetSlot(cls, Py_tp_new));
+            return construct(cls, args, nullptr);
+        }
+    }
     PyObject* bytes = PyBytes_FromStringAndSize(reinterpret_cast<const char*>(state), size);
     if (bytes == nullptr) return nullptr;
     PyObject* result = PyObject_CallFunctionObjArgs(type, bytes, tzinfo, nullptr);

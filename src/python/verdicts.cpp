@@ -5,6 +5,7 @@
 #include <structmember.h>
 
 #include <cstddef>
+#include <type_traits>
 
 namespace quillmere::python {
 
@@ -25,18 +26,46 @@ struct FaultObject {
 PyTypeObject* success_class = nullptr;
 PyTypeObject* fault_class = nullptr;
 
+// Verdicts are made and dropped once per cell of a column; a few freed
+// objects of each class are kept for reuse instead of going back to the allocator.
+template <class Object>
+struct FreeList {
+    static constexpr int capacity = 64;
+    Object* items[capacity];
+    int count = 0;
+};
+FreeList<SuccessObject> free_successes;
+FreeList<FaultObject> free_faults;
+
+template <class Object>
+Object* allocate(FreeList<Object>& free_list, PyTypeObject* type) {
+    if (free_list.count > 0) {
+        Object* self = free_list.items[--free_list.count];
+        PyObject_Init(reinterpret_cast<PyObject*>(self), type);  // takes a reference to the type
+        return self;
+    }
+    return reinterpret_cast<Object*>(PyType_GenericAlloc(type, 0));
+}
+
 // Heap-type instances own a reference to their type.
 template <class Object, PyObject* Object::*Field>
 void dealloc(PyObject* self) {
     PyTypeObject* type = Py_TYPE(self);
     Py_XDECREF(reinterpret_cast<Object*>(self)->*Field);
-    auto free_slot = reinterpret_cast<freefunc>(PyType_GetSlot(type, Py_tp_free));
-    free_slot(self);
+    auto& free_list = [] () -> FreeList<Object>& {
+        if constexpr (std::is_same_v<Object, SuccessObject>) return free_successes; else return free_faults;
+    }();
+    if (free_list.count < FreeList<Object>::capacity) {
+        free_list.items[free_list.count++] = reinterpret_cast<Object*>(self);
+    } else {
+        auto free_slot = reinterpret_cast<freefunc>(PyType_GetSlot(type, Py_tp_free));
+        free_slot(self);
+    }
     Py_DECREF(type);
 }
 
 PyObject* allocate_success(PyObject* value) {
-    auto* self = reinterpret_cast<SuccessObject*>(PyType_GenericAlloc(success_class, 0));
+    auto* self = allocate(free_successes, success_class);
     if (self == nullptr) {
         Py_DECREF(value);
         return nullptr;
@@ -46,7 +75,7 @@ PyObject* allocate_success(PyObject* value) {
 }
 
 PyObject* allocate_fault(PyObject* reason, std::uint32_t offset, std::uint32_t length) {
-    auto* self = reinterpret_cast<FaultObject*>(PyType_GenericAlloc(fault_class, 0));
+    auto* self = allocate(free_faults, fault_class);
     if (self == nullptr) return nullptr;
     self->reason = Py_NewRef(reason);
     self->offset = offset;

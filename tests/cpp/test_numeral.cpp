@@ -12,7 +12,6 @@ using testing_support::describe;
 using testing_support::IsFault;
 
 constexpr std::uint32_t ALL = NumFormat::ALL;
-constexpr std::uint32_t DETECT = NumFormat::ALL | NumFormat::SEPARATOR_DETECT;
 
 NumFormat format(char32_t dec, char32_t grp, std::uint32_t flags, const std::string& currency = "") {
     FormatResult r = make_num_format(dec, grp, flags, reinterpret_cast<const unsigned char*>(currency.data()),

@@ -1,0 +1,44 @@
+"""cast_i64 against int() on the same strings, on the value and on the fault path."""
+
+from __future__ import annotations
+
+import random
+
+from harness import Comparison, raises_value_error
+
+import quillmere as q
+
+
+def _plain_texts() -> list[str]:
+    rng = random.Random(42)
+    texts = []
+    for _ in range(1000):
+        digits = rng.randint(1, 18)
+        value = rng.randrange(10 ** digits)
+        texts.append(str(-value if rng.random() < 0.5 else value))
+    return texts
+
+
+def comparisons() -> list[Comparison]:
+    fmt = q.NumFormat.INVARIANT
+    cast_i64 = q.cast_i64
+    return [
+        Comparison(
+            group="integers",
+            case="cast_i64 plain digits",
+            peer="int()",
+            ours=lambda s: cast_i64(s, fmt),
+            theirs=int,
+            inputs=_plain_texts(),
+            target=1.0,
+        ),
+        Comparison(
+            group="integers",
+            case='cast_i64("12x") fault',
+            peer="int() + except ValueError",
+            ours=lambda s: cast_i64(s, fmt),
+            theirs=raises_value_error(int),
+            inputs=["12x"] * 100,
+            target=0.1,
+        ),
+    ]
