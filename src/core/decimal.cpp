@@ -1,9 +1,338 @@
-// Placeholder until this cast family is built: every input is MALFORMED.
+// The decimal cast: text under a numeric format to an exact, canonical
+// 96-bit decimal that is never rounded, and the canonical text of such a value.
+#include "core/decimal.hpp"
+
 #include "core/casts.hpp"
+#include "core/numeral.hpp"
 #include "core/text.hpp"
 
 namespace quillmere::core {
 
-Verdict<ExactDecimal> cast_decimal(const char* data, std::size_t len, const NumFormat&) noexcept { const Trimmed t = trim(data, len); if (t.empty()) return empty_fault(); return whole_text_fault(t); }
+namespace {
+
+constexpr uint128 U128_MAX = ~uint128{0};
+constexpr uint128 MAGNITUDE_MAX = DECIMAL_MAGNITUDE_LIMIT - 1;
+constexpr uint128 MAGNITUDE_MAX_DIV10 = MAGNITUDE_MAX / 10;  // 7922816251426433759354395033
+// Below this a u64 accumulator takes another digit without overflowing.
+constexpr std::uint64_t U64_ACCUMULATE_LIMIT = 1'000'000'000'000'000'000ull;  // 10^18
+// The exponent's digits and the count of fraction digits saturate here. The
+// bound is far beyond any text that can exist, so the scale (fraction digits,
+// plus two for a percent, less the exponent) is exact: a small bound would let
+// a long enough run of fraction zeros shift the value by the difference.
+constexpr std::uint64_t COUNT_SATURATION = 1'000'000'000'000'000'000ull;  // 10^18
+
+constexpr Fault conversion_fault(FaultReason reason) noexcept { return Fault{reason, Span{0, 0}}; }
+
+// Removes one trailing zero digit when there is one. The remainder by 10 is
+// (m mod 2) + 2 * ((m div 2) mod 5), and 2^64 is 1 mod 5, so the halves of
+// m div 2 can be summed instead of dividing 128 bits.
+inline bool strip_trailing_zero(uint128& m) noexcept {
+    auto hi = static_cast<std::uint64_t>(m >> 64);
+    auto lo = static_cast<std::uint64_t>(m);
+    if (hi == 0) {
+        if (lo % 10 != 0) return false;
+        m = lo / 10;
+        return true;
+    }
+    if ((lo & 1) != 0) return false;
+    const uint128 half = m >> 1;
+    const auto half_hi = static_cast<std::uint64_t>(half >> 64);
+    const auto half_lo = static_cast<std::uint64_t>(half);
+    if ((half_hi % 5 + half_lo % 5) % 5 != 0) return false;
+    m = half / 5;
+    return true;
+}
+
+// Steps shared by every path once the digits are read: zero is plain zero; a
+// negative scale multiplies exactly; a positive one sheds trailing zeros and
+// must end at 28 or fewer places; the magnitude must fit 96 bits.
+Verdict<ExactDecimal> finish(uint128 m, std::int64_t scale, bool negative) noexcept {
+    if (m == 0) return Verdict<ExactDecimal>::success(make_decimal(0, 0, false));
+    if (scale < 0) {
+        for (std::int64_t k = scale; k < 0; ++k) {
+            if (m > MAGNITUDE_MAX_DIV10) return conversion_fault(FaultReason::OUT_OF_RANGE);
+            m *= 10;
+        }
+        scale = 0;
+    } else {
+        while (scale > 0 && strip_trailing_zero(m)) --scale;
+        if (scale > static_cast<std::int64_t>(MAX_DECIMAL_SCALE)) return conversion_fault(FaultReason::OUT_OF_RANGE);
+    }
+    if (m > MAGNITUDE_MAX) return conversion_fault(FaultReason::OUT_OF_RANGE);
+    return Verdict<ExactDecimal>::success(make_decimal(m, static_cast<unsigned>(scale), negative));
+}
+
+}  // namespace
+
+Verdict<ExactDecimal> decimal_from_numeral(const char* numeral, std::size_t length, bool percent) noexcept {
+    const auto* p = reinterpret_cast<const unsigned char*>(numeral);
+    std::size_t i = 0;
+    bool negative = false;
+    if (i < length && (p[i] == '-' || p[i] == '+')) {
+        negative = p[i] == '-';
+        ++i;
+    }
+
+    // The mantissa: a u64 while it is small, 128 bits after that. Range faults
+    // are only remembered: a later byte may still make the numeral MALFORMED.
+    std::uint64_t small = 0;
+    uint128 m = 0;
+    bool wide = false;
+    bool seen_digit = false;
+    bool seen_point = false;
+    bool out_of_range = false;
+    std::uint64_t fraction_digits = 0;
+    for (; i < length; ++i) {
+        const unsigned char c = p[i];
+        if (is_digit(c)) {
+            seen_digit = true;
+            const unsigned d = c - '0';
+            if (!wide && small < U64_ACCUMULATE_LIMIT) {
+                small = small * 10 + d;
+                if (seen_point && fraction_digits < COUNT_SATURATION) ++fraction_digits;
+                continue;
+            }
+            if (!wide) {
+                m = small;
+                wide = true;
+            }
+            if (out_of_range) continue;
+            if (!seen_point) {
+                // Integer digits may pass 96 bits (an exponent may bring them
+                // back) but never 128.
+                if (m > (U128_MAX - d) / 10) {
+                    out_of_range = true;
+                } else {
+                    m = m * 10 + d;
+                }
+            } else if (m > (MAGNITUDE_MAX - d) / 10) {
+                // Past 96 bits a fraction zero changes nothing and is dropped;
+                // any other digit cannot be held.
+                if (d != 0) out_of_range = true;
+            } else {
+                m = m * 10 + d;
+                if (fraction_digits < COUNT_SATURATION) ++fraction_digits;
+            }
+        } else if (c == '.') {
+            if (seen_point) return conversion_fault(FaultReason::MALFORMED);
+            seen_point = true;
+        } else if (c == 'e' || c == 'E') {
+            break;
+        } else {
+            return conversion_fault(FaultReason::MALFORMED);
+        }
+    }
+    if (!seen_digit) return conversion_fault(FaultReason::MALFORMED);
+    if (!wide) m = small;
+
+    std::int64_t exponent = 0;
+    if (i < length) {
+        ++i;  // the "e"
+        bool exponent_negative = false;
+        if (i < length && (p[i] == '-' || p[i] == '+')) {
+            exponent_negative = p[i] == '-';
+            ++i;
+        }
+        if (i == length) return conversion_fault(FaultReason::MALFORMED);
+        std::uint64_t e = 0;
+        for (; i < length; ++i) {
+            if (!is_digit(p[i])) return conversion_fault(FaultReason::MALFORMED);
+            e = e * 10 + (p[i] - '0');
+            if (e > COUNT_SATURATION) e = COUNT_SATURATION;
+        }
+        exponent = exponent_negative ? -static_cast<std::int64_t>(e) : static_cast<std::int64_t>(e);
+    }
+    if (out_of_range) return conversion_fault(FaultReason::OUT_OF_RANGE);
+
+    const std::int64_t scale = static_cast<std::int64_t>(fraction_digits) + (percent ? 2 : 0) - exponent;
+    return finish(m, scale, negative);
+}
+
+std::size_t format_decimal(const ExactDecimal& value, char (&out)[DECIMAL_TEXT_BUFFER]) noexcept {
+    // Digits are produced right to left: at most 29 for a 96-bit magnitude.
+    char digits[32];
+    std::size_t count = 0;
+    auto emit = [&](std::uint64_t v, std::size_t min_digits) {
+        std::size_t n = 0;
+        while (v != 0 || n < min_digits) {
+            digits[sizeof digits - 1 - count] = static_cast<char>('0' + v % 10);
+            v /= 10;
+            ++count;
+            ++n;
+        }
+    };
+    constexpr std::uint64_t TEN_19 = 10'000'000'000'000'000'000ull;
+    const uint128 m = (uint128{value.magnitude_hi} << 64) | value.magnitude_lo;
+    if (value.magnitude_hi == 0) {
+        emit(value.magnitude_lo, 1);
+    } else {
+        // m < 2^96, so m div 10^19 < 8 * 10^9 fits a word.
+        emit(static_cast<std::uint64_t>(m % TEN_19), 19);
+        emit(static_cast<std::uint64_t>(m / TEN_19), 1);
+    }
+    const std::size_t scale = value.scale <= MAX_DECIMAL_SCALE ? value.scale : MAX_DECIMAL_SCALE;
+    while (count < scale + 1) digits[sizeof digits - 1 - count++] = '0';
+
+    const char* first = digits + sizeof digits - count;
+    std::size_t n = 0;
+    if (value.negative != 0) out[n++] = '-';
+    const std::size_t whole = count - scale;
+    for (std::size_t k = 0; k < whole; ++k) out[n++] = first[k];
+    if (scale > 0) {
+        out[n++] = '.';
+        for (std::size_t k = whole; k < count; ++k) out[n++] = first[k];
+    }
+    return n;
+}
+
+namespace {
+
+// Converts a numeral the front end produced or approved, giving any fault
+// the span of the whole trimmed text.
+Verdict<ExactDecimal> convert(const Trimmed& t, const char* numeral, std::size_t length, bool percent) noexcept {
+    const Verdict<ExactDecimal> v = decimal_from_numeral(numeral, length, percent);
+    if (!v.ok()) return whole_text_fault(t, v.reason());
+    return v;
+}
+
+Verdict<ExactDecimal> convert_plain(const Trimmed& t) noexcept {
+    return convert(t, reinterpret_cast<const char*>(t.data), t.length, false);
+}
+
+Verdict<ExactDecimal> convert_normalized(const Trimmed& t, const NumFormat& fmt) noexcept {
+    char buffer[NUMERAL_CAPACITY];
+    const Verdict<Numeral> numeral = normalize_numeral(t, fmt, buffer);
+    if (!numeral.ok()) return numeral.fault();
+    return convert(t, buffer, numeral.value.length, numeral.value.percent);
+}
+
+constexpr bool group_allows_plain(char32_t g) noexcept {
+    return !((g >= U'0' && g <= U'9') || g == U'+' || g == U'-' || g == U'.' || g == U'E' || g == U'e');
+}
+
+// Plain shortcut: a sign, digits with at most one ".", no exponent, at most
+// 28 digits. Such a text is plain, and its value needs no range check: 28
+// digits stay below 2^96 and within 28 places. False hands the text on.
+bool plain_shortcut(const Trimmed& t, const NumFormat& fmt, Verdict<ExactDecimal>& out) noexcept {
+    if (fmt.decimal_sep != U'.' || !group_allows_plain(fmt.group_sep)) return false;
+    std::size_t i = 0;
+    bool negative = false;
+    if (i < t.length && (t[i] == '-' || t[i] == '+')) {
+        negative = t[i] == '-';
+        ++i;
+    }
+    // 19 digits always fit a word; the rest (at most nine) a second one.
+    std::uint64_t high = 0;
+    std::uint64_t low = 0;
+    std::uint64_t low_scale = 1;
+    std::size_t digits = 0;
+    std::size_t point = t.length;  // index of the "." if any
+    for (; i < t.length; ++i) {
+        const unsigned char c = t[i];
+        if (is_digit(c)) {
+            if (digits < 19) {
+                high = high * 10 + (c - '0');
+            } else {
+                low = low * 10 + (c - '0');
+                low_scale *= 10;
+            }
+            if (++digits > MAX_DECIMAL_SCALE) return false;
+        } else if (c == '.' && point == t.length) {
+            point = i;
+        } else {
+            return false;
+        }
+    }
+    if (digits == 0) return false;
+    const std::size_t fraction = point == t.length ? 0 : t.length - point - 1;
+    out = finish(uint128{high} * low_scale + low, static_cast<std::int64_t>(fraction), negative);
+    return true;
+}
+
+// ASCII-separator shortcut, in place of normalisation: the front end's
+// parentheses, currency and sign rules, then digits read directly with
+// single-byte separators. Anything else (a percent sign, an exponent, a
+// misplaced separator, more than 28 digits) goes to normalisation, which
+// reports it; a fault of the sign rules is already the verdict it would give.
+bool ascii_shortcut(const Trimmed& t, const NumFormat& fmt, Verdict<ExactDecimal>& out) noexcept {
+    unsigned char decimal;
+    unsigned char group;
+    if (!ascii_separators(fmt, decimal, group)) return false;
+    if (fmt.has(NumFormat::PERCENT) && t[t.length - 1] == '%') return false;
+    const Verdict<SignedNumber> sign = resolve_sign(t, fmt);
+    if (!sign.ok()) {
+        out = sign.fault();
+        return true;
+    }
+    const Trimmed& n = sign.value.digits;
+    const bool grouping = fmt.has(NumFormat::GROUPING);
+    std::uint64_t high = 0;
+    std::uint64_t low = 0;
+    std::uint64_t low_scale = 1;
+    std::size_t digits = 0;
+    std::size_t fraction = 0;
+    bool point = false;
+    for (std::size_t i = 0; i < n.length; ++i) {
+        const unsigned char c = n[i];
+        if (is_digit(c)) {
+            if (digits < 19) {
+                high = high * 10 + (c - '0');
+            } else {
+                low = low * 10 + (c - '0');
+                low_scale *= 10;
+            }
+            if (++digits > MAX_DECIMAL_SCALE) return false;
+            if (point) ++fraction;
+        } else if (c == decimal) {
+            if (point) return false;
+            point = true;
+        } else if (c == 'e' || c == 'E') {
+            return false;  // an exponent, or a fault the front end reports
+        } else if (grouping && c == group) {
+            if (point || i == 0 || !is_digit(n[i - 1]) || i + 1 == n.length || !is_digit(n[i + 1])) return false;
+        } else {
+            return false;
+        }
+    }
+    if (digits == 0) return false;
+    out = finish(uint128{high} * low_scale + low, static_cast<std::int64_t>(fraction), sign.value.negative);
+    return true;
+}
+
+// Trimming and separator detection come first on every path.
+struct Prepared {
+    Trimmed text;
+    NumFormat format;
+};
+
+Verdict<Prepared> prepare(const char* data, std::size_t len, const NumFormat& fmt) noexcept {
+    const Trimmed t = trim(data, len);
+    if (t.empty()) return empty_fault();
+    if (!fmt.has(NumFormat::SEPARATOR_DETECT)) return Verdict<Prepared>::success({t, fmt});
+    const Verdict<NumFormat> resolved = detect_separators(t, fmt);
+    if (!resolved.ok()) return resolved.fault();
+    return Verdict<Prepared>::success({t, resolved.value});
+}
+
+}  // namespace
+
+Verdict<ExactDecimal> cast_decimal(const char* data, std::size_t len, const NumFormat& fmt) noexcept {
+    const Verdict<Prepared> p = prepare(data, len, fmt);
+    if (!p.ok()) return p.fault();
+    const Trimmed& t = p.value.text;
+    const NumFormat& f = p.value.format;
+    Verdict<ExactDecimal> shortcut;
+    if (plain_shortcut(t, f, shortcut)) return shortcut;
+    if (is_plain_numeral(t, f)) return convert_plain(t);
+    if (ascii_shortcut(t, f, shortcut)) return shortcut;
+    return convert_normalized(t, f);
+}
+
+Verdict<ExactDecimal> cast_decimal_general(const char* data, std::size_t len, const NumFormat& fmt) noexcept {
+    const Verdict<Prepared> p = prepare(data, len, fmt);
+    if (!p.ok()) return p.fault();
+    const Trimmed& t = p.value.text;
+    return is_plain_numeral(t, p.value.format) ? convert_plain(t) : convert_normalized(t, p.value.format);
+}
 
 }  // namespace quillmere::core

@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "core/civil.hpp"
+#include "core/decimal.hpp"
 #include "core/text.hpp"
 
 namespace quillmere::python {
@@ -115,26 +116,6 @@ PyObject* datetime_from_fields(const BoundTypes* types, std::int64_t year, unsig
     return from_state(types->datetime_type, state, sizeof state, tzinfo);
 }
 
-// The canonical text of an exact decimal: digits padded to scale + 1, sign,
-// and the point before the last `scale` digits.
-std::size_t format_decimal(const core::ExactDecimal& v, char (&out)[48]) {
-    unsigned __int128 magnitude = (static_cast<unsigned __int128>(v.magnitude_hi) << 64) | v.magnitude_lo;
-    char digits[40];
-    std::size_t count = 0;
-    do {
-        digits[count++] = static_cast<char>('0' + static_cast<unsigned>(magnitude % 10));
-        magnitude /= 10;
-    } while (magnitude != 0);
-    while (count < std::size_t{v.scale} + 1) digits[count++] = '0';
-    std::size_t n = 0;
-    if (v.negative) out[n++] = '-';
-    for (std::size_t i = count; i-- > 0;) {
-        if (i + 1 == v.scale) out[n++] = '.';
-        out[n++] = digits[i];
-    }
-    return n;
-}
-
 PyObject* interned(const char* text, PyObject*& cache) {
     if (cache == nullptr) cache = PyUnicode_InternFromString(text);
     return cache;
@@ -145,8 +126,8 @@ PyObject* interned(const char* text, PyObject*& cache) {
 PyObject* to_python(const core::ExactDecimal& v) {
     const BoundTypes* types = bound_types();
     if (types == nullptr) return nullptr;
-    char text[48];
-    const std::size_t length = format_decimal(v, text);
+    char text[core::DECIMAL_TEXT_BUFFER];
+    const std::size_t length = core::format_decimal(v, text);
     if (length > sizeof text) {
         PyErr_SetString(PyExc_ValueError, "quillmere: decimal text overflowed its buffer");
         return nullptr;
@@ -157,6 +138,21 @@ PyObject* to_python(const core::ExactDecimal& v) {
     }
     PyObject* str = PyUnicode_FromStringAndSize(text, static_cast<Py_ssize_t>(length));
     if (str == nullptr) return nullptr;
+    // As for dates: a static Decimal class is built through its tp_new with a
+    // kept one-element tuple, which skips the generic call machinery.
+    auto* cls = reinterpret_cast<PyTypeObject*>(types->decimal_type);
+    static PyObject* kept = nullptr;
+    if ((PyType_GetFlags(cls) & Py_TPFLAGS_HEAPTYPE) == 0) {
+        if (kept == nullptr && (kept = PyTuple_New(1)) == nullptr) {
+            Py_DECREF(str);
+            return nullptr;
+        }
+        if (Py_REFCNT(kept) == 1) {
+            PyTuple_SetItem(kept, 0, str);  // steals str and releases the previous text
+            auto construct = reinterpret_cast<newfunc>(PyType_GetSlot(cls, Py_tp_new));
+            return construct(cls, kept, nullptr);
+        }
+    }
     PyObject* result = PyObject_CallFunctionObjArgs(types->decimal_type, str, nullptr);
     Py_DECREF(str);
     return result;

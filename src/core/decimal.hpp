@@ -1,0 +1,49 @@
+// Exact decimals: the conversion of a plain numeral into an ExactDecimal, the
+// canonical text form of a value, and the cast's general path without its
+// shortcuts (which tests and fuzzers compare the shortcuts against).
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "core/num_format.hpp"
+#include "core/values.hpp"
+#include "core/verdict.hpp"
+
+namespace quillmere::core {
+
+// Longest canonical text: a sign and 29 digits and a point, or "-0." and 28 digits.
+inline constexpr std::size_t MAX_DECIMAL_TEXT = 31;
+inline constexpr std::size_t DECIMAL_TEXT_BUFFER = 48;
+
+__extension__ typedef unsigned __int128 uint128;
+
+inline constexpr uint128 DECIMAL_MAGNITUDE_LIMIT = uint128{1} << 96;  // first magnitude that does not fit
+
+// The record for a magnitude already known to be below 2^96 and a scale of at
+// most 28; the reserved bytes are zero, as the C ABI copies the record whole.
+constexpr ExactDecimal make_decimal(uint128 magnitude, unsigned scale, bool negative) noexcept {
+    ExactDecimal d{};
+    d.magnitude_lo = static_cast<std::uint64_t>(magnitude);
+    d.magnitude_hi = static_cast<std::uint32_t>(magnitude >> 64);
+    d.scale = static_cast<std::uint8_t>(scale);
+    d.negative = negative ? 1 : 0;
+    return d;
+}
+
+// Writes the canonical text of a value (digits padded to scale + 1, a leading
+// "-" when negative, a "." before the last scale digits; no exponent) and
+// returns its length, at most MAX_DECIMAL_TEXT. Nothing is NUL-terminated.
+std::size_t format_decimal(const ExactDecimal& value, char (&out)[DECIMAL_TEXT_BUFFER]) noexcept;
+
+// The exact conversion of a numeral: an optional sign, digits with at most
+// one ".", and an optional exponent; percent divides the value by 100. Faults
+// are MALFORMED or OUT_OF_RANGE with the span (0, 0): the caller owns the text
+// and supplies the span.
+Verdict<ExactDecimal> decimal_from_numeral(const char* numeral, std::size_t length, bool percent) noexcept;
+
+// cast_decimal with both shortcuts turned off: separator detection, the plain
+// test or normalisation, then the exact conversion.
+Verdict<ExactDecimal> cast_decimal_general(const char* data, std::size_t len, const NumFormat& fmt) noexcept;
+
+}  // namespace quillmere::core
