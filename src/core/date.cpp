@@ -14,6 +14,16 @@ constexpr bool is_date_separator(unsigned char b) noexcept { return b == '-' || 
 
 constexpr unsigned two_digits(const unsigned char* p) noexcept { return (p[0] - '0') * 10u + (p[1] - '0'); }
 
+// The fields of a well-formed yyyy?MM?dd at the start of the text.
+constexpr SeparatedDate year_first_fields(const unsigned char* p) noexcept {
+    SeparatedDate d{};
+    d.year = DateField{two_digits(p) * 100 + two_digits(p + 2), 0, 4};
+    d.month = DateField{two_digits(p + 5), 5, 2};
+    d.day = DateField{two_digits(p + 8), 8, 2};
+    d.end = 10;
+    return d;
+}
+
 constexpr DateField field_of(const DigitRun& run) noexcept {
     return DateField{static_cast<std::uint32_t>(run.value), run.start, run.length()};
 }
@@ -24,31 +34,24 @@ constexpr Fault field_fault(const Trimmed& t, const DateField& f, FaultReason re
 
 }  // namespace
 
-Verdict<CivilDate> cast_date(const char* data, std::size_t len) noexcept {
-    const Trimmed t = trim(data, len);
-    if (t.empty()) return empty_fault();
-    if (t.length != 10) return whole_text_fault(t);
-
-    // The whole form first, left to right, then the values.
+Verdict<SeparatedDate> read_iso_date(const Trimmed& t) noexcept {
     const unsigned char* p = t.data;
     if (!(is_digit(p[0]) && is_digit(p[1]) && is_digit(p[2]) && is_digit(p[3]))) return span_fault(t, 0, 4);
     if (p[4] != '-') return span_fault(t, 4, 1);
     if (!(is_digit(p[5]) && is_digit(p[6]))) return span_fault(t, 5, 2);
     if (p[7] != '-') return span_fault(t, 7, 1);
     if (!(is_digit(p[8]) && is_digit(p[9]))) return span_fault(t, 8, 2);
+    return Verdict<SeparatedDate>::success(year_first_fields(p));
+}
 
-    const unsigned year = two_digits(p) * 100 + two_digits(p + 2);
-    const unsigned month = two_digits(p + 5);
-    const unsigned day = two_digits(p + 8);
-    if (year == 0) return span_fault(t, 0, 4, FaultReason::OUT_OF_RANGE);
-    if (month < 1 || month > 12) return span_fault(t, 5, 2, FaultReason::OUT_OF_RANGE);
-    if (day < 1 || day > days_in_month(year, month)) return span_fault(t, 8, 2, FaultReason::OUT_OF_RANGE);
-
-    CivilDate v{};
-    v.year = static_cast<std::uint16_t>(year);
-    v.month = static_cast<std::uint8_t>(month);
-    v.day = static_cast<std::uint8_t>(day);
-    return Verdict<CivilDate>::success(v);
+Verdict<CivilDate> cast_date(const char* data, std::size_t len) noexcept {
+    const Trimmed t = trim(data, len);
+    if (t.empty()) return empty_fault();
+    if (t.length != 10) return whole_text_fault(t);
+    // The whole form first, left to right, then the values.
+    const Verdict<SeparatedDate> form = read_iso_date(t);
+    if (!form.ok()) return form.fault();
+    return validate_date_fields(t, form.value);
 }
 
 Verdict<SeparatedDate> parse_separated_date(const Trimmed& t, DateOrder order) noexcept {
@@ -60,12 +63,7 @@ Verdict<SeparatedDate> parse_separated_date(const Trimmed& t, DateOrder order) n
         const unsigned char* p = t.data;
         if (is_digit(p[0]) && is_digit(p[1]) && is_digit(p[2]) && is_digit(p[3]) && is_date_separator(p[4]) &&
             is_digit(p[5]) && is_digit(p[6]) && p[7] == p[4] && is_digit(p[8]) && is_digit(p[9])) {
-            SeparatedDate d{};
-            d.year = DateField{two_digits(p) * 100 + two_digits(p + 2), 0, 4};
-            d.month = DateField{two_digits(p + 5), 5, 2};
-            d.day = DateField{two_digits(p + 8), 8, 2};
-            d.end = 10;
-            return Verdict<SeparatedDate>::success(d);
+            return Verdict<SeparatedDate>::success(year_first_fields(p));
         }
     }
 

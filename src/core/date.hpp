@@ -34,7 +34,12 @@ struct SeparatedDate {
 // so are the values.
 Verdict<SeparatedDate> parse_separated_date(const Trimmed& t, DateOrder order) noexcept;
 
-// The value checks of a date read by parse_separated_date, in the order year,
+// The fixed form "yyyy-MM-dd" in the first ten bytes of a trimmed text of at
+// least ten bytes: MALFORMED over the first field or hyphen out of place, left
+// to right. The fields come back unchecked, for validate_date_fields.
+Verdict<SeparatedDate> read_iso_date(const Trimmed& t) noexcept;
+
+// The value checks of a date read by parse_separated_date or read_iso_date, in the order year,
 // month, day; each fault spans its field.
 Verdict<CivilDate> validate_date_fields(const Trimmed& t, const SeparatedDate& d) noexcept;
 

@@ -2,6 +2,7 @@
 // seconds and a mandatory zone designator, converted to UTC.
 #include "core/casts.hpp"
 #include "core/civil.hpp"
+#include "core/date.hpp"
 #include "core/time.hpp"
 
 namespace quillmere::core {
@@ -51,8 +52,6 @@ inline bool read_zone(const Trimmed& t, std::size_t e, Zone& z, Fault& fault) no
     return true;
 }
 
-constexpr unsigned two_digits(const unsigned char* p) noexcept { return (p[0] - '0') * 10u + (p[1] - '0'); }
-
 }  // namespace
 
 Verdict<Instant> cast_timestamp(const char* data, std::size_t len) noexcept {
@@ -63,11 +62,8 @@ Verdict<Instant> cast_timestamp(const char* data, std::size_t len) noexcept {
 
     // Form: date, "T", clock, zone; every value waits until the form is whole.
     const unsigned char* p = t.data;
-    if (!(is_digit(p[0]) && is_digit(p[1]) && is_digit(p[2]) && is_digit(p[3]))) return span_fault(t, 0, 4);
-    if (p[4] != '-') return span_fault(t, 4, 1);
-    if (!(is_digit(p[5]) && is_digit(p[6]))) return span_fault(t, 5, 2);
-    if (p[7] != '-') return span_fault(t, 7, 1);
-    if (!(is_digit(p[8]) && is_digit(p[9]))) return span_fault(t, 8, 2);
+    const Verdict<SeparatedDate> date_form = read_iso_date(t);
+    if (!date_form.ok()) return date_form.fault();
     if (p[10] != 'T' && p[10] != 't') return char_fault(t, 10);
     // Seconds are required: without both colons in place the whole clock is at fault.
     if (n < 17 || p[13] != ':' || p[16] != ':') return span_fault(t, 11, n - 11);
@@ -79,19 +75,15 @@ Verdict<Instant> cast_timestamp(const char* data, std::size_t len) noexcept {
     Fault fault{};
     if (!read_zone(t, c.end, zone, fault)) return fault;
 
-    const unsigned year = two_digits(p) * 100 + two_digits(p + 2);
-    const unsigned month = two_digits(p + 5);
-    const unsigned day = two_digits(p + 8);
-    if (year == 0) return span_fault(t, 0, 4, FaultReason::OUT_OF_RANGE);
-    if (month < 1 || month > 12) return span_fault(t, 5, 2, FaultReason::OUT_OF_RANGE);
-    if (day < 1 || day > days_in_month(year, month)) return span_fault(t, 8, 2, FaultReason::OUT_OF_RANGE);
+    const Verdict<CivilDate> date = validate_date_fields(t, date_form.value);
+    if (!date.ok()) return date.fault();
     if (c.hour > 23) return span_fault(t, 11, 2, FaultReason::OUT_OF_RANGE);
     if (c.minute > 59) return span_fault(t, 14, 2, FaultReason::OUT_OF_RANGE);
     if (c.second > 59) return span_fault(t, 17, 2, FaultReason::OUT_OF_RANGE);
     if (zone.hour > 23) return span_fault(t, c.end + 1, 2, FaultReason::OUT_OF_RANGE);
     if (zone.minute > 59) return span_fault(t, c.end + 4, 2, FaultReason::OUT_OF_RANGE);
 
-    const std::int64_t local = days_from_civil(year, month, day) * 86400 + c.hour * 3600 + c.minute * 60 + c.second;
+    const std::int64_t local = days_from_civil(date.value.year, date.value.month, date.value.day) * 86400 + c.hour * 3600 + c.minute * 60 + c.second;
     const std::int64_t seconds = local - zone.sign * static_cast<std::int64_t>(zone.hour * 3600 + zone.minute * 60);
     if (seconds < MIN_INSTANT_SECONDS || seconds > MAX_INSTANT_SECONDS) {
         return whole_text_fault(t, FaultReason::OUT_OF_RANGE);
