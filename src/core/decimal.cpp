@@ -210,6 +210,28 @@ constexpr bool group_allows_plain(char32_t g) noexcept {
     return !((g >= U'0' && g <= U'9') || g == U'+' || g == U'-' || g == U'.' || g == U'E' || g == U'e');
 }
 
+// The digits of a shortcut, at most 28 of them: 19 always fit one word, and
+// the rest (at most nine) a second, scaled to join the first.
+struct ShortMantissa {
+    std::uint64_t high = 0;
+    std::uint64_t low = 0;
+    std::uint64_t low_scale = 1;
+    std::size_t digits = 0;
+
+    // False once a digit past the 28th arrives.
+    bool push(unsigned char c) noexcept {
+        if (digits < 19) {
+            high = high * 10 + (c - '0');
+        } else {
+            low = low * 10 + (c - '0');
+            low_scale *= 10;
+        }
+        return ++digits <= MAX_DECIMAL_SCALE;
+    }
+
+    uint128 value() const noexcept { return uint128{high} * low_scale + low; }
+};
+
 // Plain shortcut: a sign, digits with at most one ".", no exponent, at most
 // 28 digits. Such a text is plain, and its value needs no range check: 28
 // digits stay below 2^96 and within 28 places. False hands the text on.
@@ -221,31 +243,21 @@ bool plain_shortcut(const Trimmed& t, const NumFormat& fmt, Verdict<ExactDecimal
         negative = t[i] == '-';
         ++i;
     }
-    // 19 digits always fit a word; the rest (at most nine) a second one.
-    std::uint64_t high = 0;
-    std::uint64_t low = 0;
-    std::uint64_t low_scale = 1;
-    std::size_t digits = 0;
+    ShortMantissa mantissa;
     std::size_t point = t.length;  // index of the "." if any
     for (; i < t.length; ++i) {
         const unsigned char c = t[i];
         if (is_digit(c)) {
-            if (digits < 19) {
-                high = high * 10 + (c - '0');
-            } else {
-                low = low * 10 + (c - '0');
-                low_scale *= 10;
-            }
-            if (++digits > MAX_DECIMAL_SCALE) return false;
+            if (!mantissa.push(c)) return false;
         } else if (c == '.' && point == t.length) {
             point = i;
         } else {
             return false;
         }
     }
-    if (digits == 0) return false;
+    if (mantissa.digits == 0) return false;
     const std::size_t fraction = point == t.length ? 0 : t.length - point - 1;
-    out = finish(uint128{high} * low_scale + low, static_cast<std::int64_t>(fraction), negative);
+    out = finish(mantissa.value(), static_cast<std::int64_t>(fraction), negative);
     return true;
 }
 
@@ -266,22 +278,13 @@ bool ascii_shortcut(const Trimmed& t, const NumFormat& fmt, Verdict<ExactDecimal
     }
     const Trimmed& n = sign.value.digits;
     const bool grouping = fmt.has(NumFormat::GROUPING);
-    std::uint64_t high = 0;
-    std::uint64_t low = 0;
-    std::uint64_t low_scale = 1;
-    std::size_t digits = 0;
+    ShortMantissa mantissa;
     std::size_t fraction = 0;
     bool point = false;
     for (std::size_t i = 0; i < n.length; ++i) {
         const unsigned char c = n[i];
         if (is_digit(c)) {
-            if (digits < 19) {
-                high = high * 10 + (c - '0');
-            } else {
-                low = low * 10 + (c - '0');
-                low_scale *= 10;
-            }
-            if (++digits > MAX_DECIMAL_SCALE) return false;
+            if (!mantissa.push(c)) return false;
             if (point) ++fraction;
         } else if (c == decimal) {
             if (point) return false;
@@ -294,8 +297,8 @@ bool ascii_shortcut(const Trimmed& t, const NumFormat& fmt, Verdict<ExactDecimal
             return false;
         }
     }
-    if (digits == 0) return false;
-    out = finish(uint128{high} * low_scale + low, static_cast<std::int64_t>(fraction), sign.value.negative);
+    if (mantissa.digits == 0) return false;
+    out = finish(mantissa.value(), static_cast<std::int64_t>(fraction), sign.value.negative);
     return true;
 }
 
