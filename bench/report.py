@@ -52,9 +52,9 @@ def core_rows(path: Path) -> list[dict]:
 def python_rows(quick: bool) -> list[dict]:
     rows = []
     for path in sorted((HERE / "python").glob("bench_*.py")):
-        spec = importlib.util.spec_from_file_location(path.stem, path)
-        module = importlib.util.module_from_spec(spec)
-        spec.loader.exec_module(module)
+        module_spec = importlib.util.spec_from_file_location(path.stem, path)
+        module = importlib.util.module_from_spec(module_spec)
+        module_spec.loader.exec_module(module)
         for c in module.comparisons():
             min_seconds = 0.02 if quick else 0.2
             ours = harness.time_per_call(c.ours, c.inputs, min_seconds)
