@@ -62,7 +62,9 @@ def watched_objects(name):
     objects = [q.CastFailure.EMPTY, q.CastFailure.MALFORMED, q.CastFailure.OUT_OF_RANGE, FMT, NumFormat.INVARIANT]
     for args in CASES[name]:
         objects.extend(args)
-    return objects
+    # Immortal objects (small ints, from 3.12) have no meaningful count: a stable-ABI
+    # module's references to them are not matched one for one by the interpreter's.
+    return [obj for obj in objects if sys.getrefcount(obj) < 2**30]
 
 
 @pytest.mark.parametrize("name", sorted(CASES))
