@@ -56,25 +56,36 @@ void put_date(unsigned char* out, std::int64_t year, unsigned month, unsigned da
 // by anyone else (both are checked to be held by us alone), so no allocation
 // is needed but the new object's. Anything else (a patched-in Python
 // subclass, a tuple or state someone still holds) takes the ordinary call.
+// What a direct construction of one shape needs, looked up once.
+struct KeptCall {
+    PyTypeObject* cls;
+    newfunc construct;
+    PyObject* args;   // (state,) or (state, tzinfo)
+    PyObject* state;  // the bytes inside args
+    char* buffer;     // its contents
+};
+
 PyObject* from_state(PyObject* type, const unsigned char* state, Py_ssize_t size, PyObject* tzinfo = nullptr) {
     auto* cls = reinterpret_cast<PyTypeObject*>(type);
-    if ((PyType_GetFlags(cls) & Py_TPFLAGS_HEAPTYPE) == 0) {
-        // One kept tuple per shape: date (4), time (6), datetime (10), aware datetime (10 + tzinfo).
-        static PyObject* kept[4] = {nullptr, nullptr, nullptr, nullptr};
-        PyObject*& args = kept[size == 4 ? 0 : size == 6 ? 1 : tzinfo == nullptr ? 2 : 3];
+    // One kept call per shape: date (4), time (6), datetime (10), aware datetime (10 + tzinfo).
+    static KeptCall kept[4] = {};
+    KeptCall& k = kept[size == 4 ? 0 : size == 6 ? 1 : tzinfo == nullptr ? 2 : 3];
+    if (k.cls != cls && (PyType_GetFlags(cls) & Py_TPFLAGS_HEAPTYPE) == 0) {
+        PyObject* fresh = PyBytes_FromStringAndSize(nullptr, size);
+        PyObject* args = fresh ? (tzinfo ? PyTuple_Pack(2, fresh, tzinfo) : PyTuple_Pack(1, fresh)) : nullptr;
         if (args == nullptr) {
-            PyObject* fresh = PyBytes_FromStringAndSize(nullptr, size);
-            args = fresh ? (tzinfo ? PyTuple_Pack(2, fresh, tzinfo) : PyTuple_Pack(1, fresh)) : nullptr;
             Py_XDECREF(fresh);
-            if (args == nullptr) return nullptr;
+            return nullptr;
         }
-        PyObject* kept_state = PyTuple_GetItem(args, 0);
-        if (Py_REFCNT(args) == 1 && Py_REFCNT(kept_state) == 1 && PyBytes_Size(kept_state) == size &&
-            (tzinfo == nullptr || PyTuple_GetItem(args, 1) == tzinfo)) {
-            std::memcpy(PyBytes_AsString(kept_state), state, static_cast<std::size_t>(size));
-            auto construct = reinterpret_cast<newfunc>(PyType_GetSlot(cls, Py_tp_new));
-            return construct(cls, args, nullptr);
-        }
+        Py_XDECREF(k.args);
+        k = KeptCall{cls, reinterpret_cast<newfunc>(PyType_GetSlot(cls, Py_tp_new)), args, fresh,
+                     PyBytes_AsString(fresh)};
+        Py_DECREF(fresh);  // args holds it
+    }
+    if (k.cls == cls && Py_REFCNT(k.args) == 1 && Py_REFCNT(k.state) == 1 &&
+        (tzinfo == nullptr || PyTuple_GetItem(k.args, 1) == tzinfo)) {
+        std::memcpy(k.buffer, state, static_cast<std::size_t>(size));
+        return k.construct(cls, k.args, nullptr);
     }
     PyObject* bytes = PyBytes_FromStringAndSize(reinterpret_cast<const char*>(state), size);
     if (bytes == nullptr) return nullptr;
