@@ -302,28 +302,16 @@ bool ascii_shortcut(const Trimmed& t, const NumFormat& fmt, Verdict<ExactDecimal
     return true;
 }
 
-// Trimming and separator detection come first on every path.
-struct Prepared {
-    Trimmed text;
-    NumFormat format;
-};
-
-Verdict<Prepared> prepare(const char* data, std::size_t len, const NumFormat& fmt) noexcept {
-    const Trimmed t = trim(data, len);
-    if (t.empty()) return empty_fault();
-    if (!fmt.has(NumFormat::SEPARATOR_DETECT)) return Verdict<Prepared>::success({t, fmt});
-    const Verdict<NumFormat> resolved = detect_separators(t, fmt);
-    if (!resolved.ok()) return resolved.fault();
-    return Verdict<Prepared>::success({t, resolved.value});
-}
-
 }  // namespace
 
 Verdict<ExactDecimal> cast_decimal(const char* data, std::size_t len, const NumFormat& fmt) noexcept {
-    const Verdict<Prepared> p = prepare(data, len, fmt);
-    if (!p.ok()) return p.fault();
-    const Trimmed& t = p.value.text;
-    const NumFormat& f = p.value.format;
+    const Trimmed t = trim(data, len);
+    if (t.empty()) return empty_fault();
+    NumFormat detected;
+    Fault fault;
+    const NumFormat* resolved = resolve_separators(t, fmt, detected, fault);
+    if (resolved == nullptr) return fault;
+    const NumFormat& f = *resolved;
     Verdict<ExactDecimal> shortcut;
     if (plain_shortcut(t, f, shortcut)) return shortcut;
     if (is_plain_numeral(t, f)) return convert_plain(t);
@@ -332,10 +320,13 @@ Verdict<ExactDecimal> cast_decimal(const char* data, std::size_t len, const NumF
 }
 
 Verdict<ExactDecimal> cast_decimal_general(const char* data, std::size_t len, const NumFormat& fmt) noexcept {
-    const Verdict<Prepared> p = prepare(data, len, fmt);
-    if (!p.ok()) return p.fault();
-    const Trimmed& t = p.value.text;
-    return is_plain_numeral(t, p.value.format) ? convert_plain(t) : convert_normalized(t, p.value.format);
+    const Trimmed t = trim(data, len);
+    if (t.empty()) return empty_fault();
+    NumFormat detected;
+    Fault fault;
+    const NumFormat* f = resolve_separators(t, fmt, detected, fault);
+    if (f == nullptr) return fault;
+    return is_plain_numeral(t, *f) ? convert_plain(t) : convert_normalized(t, *f);
 }
 
 }  // namespace quillmere::core

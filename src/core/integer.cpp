@@ -232,14 +232,10 @@ template <class T, bool Shortcuts>
 [[gnu::noinline]] Verdict<T> cast_trimmed(const unsigned char* data, std::size_t length, std::size_t offset,
                                           const NumFormat& declared) noexcept {
     const Trimmed text{data, length, offset};
-    NumFormat resolved;
-    const NumFormat* fmt = &declared;
-    if (declared.has(NumFormat::SEPARATOR_DETECT)) {
-        const Verdict<NumFormat> detected = detect_separators(text, declared);
-        if (!detected.ok()) return detected.fault();
-        resolved = detected.value;
-        fmt = &resolved;
-    }
+    NumFormat detected;
+    Fault fault;
+    const NumFormat* fmt = resolve_separators(text, declared, detected, fault);
+    if (fmt == nullptr) return fault;
 
     // A radix form starts the text: no sign, parenthesis or currency before it.
     if (fmt->has(NumFormat::RADIX_PREFIXES) && text.length >= 2) {

@@ -18,6 +18,21 @@ namespace quillmere::core {
 // separator.
 Verdict<NumFormat> detect_separators(const Trimmed& text, const NumFormat& fmt) noexcept;
 
+// The format a numeric cast reads the trimmed text under: the declared one,
+// or under SEPARATOR_DETECT the one the text decides, stored in `detected`.
+// Null, with `fault` set, when detection finds an ambiguous separator.
+inline const NumFormat* resolve_separators(const Trimmed& text, const NumFormat& declared, NumFormat& detected,
+                                           Fault& fault) noexcept {
+    if (!declared.has(NumFormat::SEPARATOR_DETECT)) return &declared;
+    const Verdict<NumFormat> resolved = detect_separators(text, declared);
+    if (!resolved.ok()) {
+        fault = resolved.fault();
+        return nullptr;
+    }
+    detected = resolved.value;
+    return &detected;
+}
+
 // The number text left after the currency symbol is removed, and the sign that
 // stood before a currency prefix, if any.
 struct CurrencyStrip {

@@ -224,14 +224,10 @@ Verdict<typename Real::Float> cast_real(const char* data, std::size_t len, const
     using Float = typename Real::Float;
     const Trimmed t = trim(data, len);
     if (t.empty()) return empty_fault();
-    NumFormat resolved;
-    const NumFormat* fmt = &declared;
-    if (declared.has(NumFormat::SEPARATOR_DETECT)) {
-        const Verdict<NumFormat> detected = detect_separators(t, declared);
-        if (!detected.ok()) return detected.fault();
-        resolved = detected.value;
-        fmt = &resolved;
-    }
+    NumFormat detected;
+    Fault fault;
+    const NumFormat* fmt = resolve_separators(t, declared, detected, fault);
+    if (fmt == nullptr) return fault;
 
     if (takes_direct_route(*fmt)) {
         const auto converted = Real::convert(t.data, t.length);
@@ -250,12 +246,11 @@ template <class Real>
 Verdict<typename Real::Float> cast_real_general(const char* data, std::size_t len, const NumFormat& declared) noexcept {
     const Trimmed t = trim(data, len);
     if (t.empty()) return empty_fault();
-    if (declared.has(NumFormat::SEPARATOR_DETECT)) {
-        const Verdict<NumFormat> detected = detect_separators(t, declared);
-        if (!detected.ok()) return detected.fault();
-        return resolve_and_convert<Real>(t, detected.value);
-    }
-    return resolve_and_convert<Real>(t, declared);
+    NumFormat detected;
+    Fault fault;
+    const NumFormat* fmt = resolve_separators(t, declared, detected, fault);
+    if (fmt == nullptr) return fault;
+    return resolve_and_convert<Real>(t, *fmt);
 }
 
 }  // namespace

@@ -46,16 +46,17 @@ constexpr Fault make_fault(FaultReason reason, std::uint64_t offset, std::uint64
 // Success or fault in one small trivially copyable value: the value and the
 // span share storage, so a Verdict<int64_t> is two registers wide.
 //
-// For values of up to eight bytes both halves are built as whole 64-bit
-// words. Returned in registers, a verdict is reloaded half by half, and a
-// half assembled from narrower stores (a one-byte status, a 32-bit span
-// field) cannot be forwarded to that wide load, which stalls the return.
+// Verdicts are copied and returned a 64-bit word at a time, so every word is
+// also built whole: a word assembled from narrower stores (a one-byte status,
+// a 32-bit span field) cannot be forwarded to the wide load that reads it
+// back, and that stall would cost more than most casts. Hence a full-word
+// status, and values of up to eight bytes widened into one word.
 template <class T>
 struct Verdict {
     static_assert(std::is_trivially_copyable_v<T>, "verdict values are plain data");
 
     static constexpr bool word_sized = sizeof(T) <= sizeof(std::uint64_t);
-    using Status = std::conditional_t<word_sized, std::uint64_t, std::uint32_t>;
+    using Status = std::uint64_t;
 
     union {
         T value;            // valid when ok()
