@@ -12,18 +12,6 @@ namespace {
 
 constexpr bool is_date_separator(unsigned char b) noexcept { return b == '-' || b == '.' || b == '/'; }
 
-constexpr unsigned two_digits(const unsigned char* p) noexcept { return (p[0] - '0') * 10u + (p[1] - '0'); }
-
-// The fields of a well-formed yyyy?MM?dd at the start of the text.
-constexpr SeparatedDate year_first_fields(const unsigned char* p) noexcept {
-    SeparatedDate d{};
-    d.year = DateField{two_digits(p) * 100 + two_digits(p + 2), 0, 4};
-    d.month = DateField{two_digits(p + 5), 5, 2};
-    d.day = DateField{two_digits(p + 8), 8, 2};
-    d.end = 10;
-    return d;
-}
-
 constexpr DateField field_of(const DigitRun& run) noexcept {
     return DateField{static_cast<std::uint32_t>(run.value), run.start, run.length()};
 }
@@ -33,16 +21,6 @@ constexpr Fault field_fault(const Trimmed& t, const DateField& f, FaultReason re
 }
 
 }  // namespace
-
-Verdict<SeparatedDate> read_iso_date(const Trimmed& t) noexcept {
-    const unsigned char* p = t.data;
-    if (!(is_digit(p[0]) && is_digit(p[1]) && is_digit(p[2]) && is_digit(p[3]))) return span_fault(t, 0, 4);
-    if (p[4] != '-') return span_fault(t, 4, 1);
-    if (!(is_digit(p[5]) && is_digit(p[6]))) return span_fault(t, 5, 2);
-    if (p[7] != '-') return span_fault(t, 7, 1);
-    if (!(is_digit(p[8]) && is_digit(p[9]))) return span_fault(t, 8, 2);
-    return Verdict<SeparatedDate>::success(year_first_fields(p));
-}
 
 Verdict<CivilDate> cast_date(const char* data, std::size_t len) noexcept {
     const Trimmed t = trim(data, len);
@@ -63,7 +41,7 @@ Verdict<SeparatedDate> parse_separated_date(const Trimmed& t, DateOrder order) n
         const unsigned char* p = t.data;
         if (is_digit(p[0]) && is_digit(p[1]) && is_digit(p[2]) && is_digit(p[3]) && is_date_separator(p[4]) &&
             is_digit(p[5]) && is_digit(p[6]) && p[7] == p[4] && is_digit(p[8]) && is_digit(p[9])) {
-            return Verdict<SeparatedDate>::success(year_first_fields(p));
+            return Verdict<SeparatedDate>::success(date_digits::year_first_fields(p));
         }
     }
 
@@ -111,19 +89,6 @@ Verdict<SeparatedDate> parse_separated_date(const Trimmed& t, DateOrder order) n
     if (d.day.length > 2) return field_fault(t, d.day, FaultReason::MALFORMED);
     if (d.year.length != 4) return field_fault(t, d.year, FaultReason::MALFORMED);
     return Verdict<SeparatedDate>::success(d);
-}
-
-Verdict<CivilDate> validate_date_fields(const Trimmed& t, const SeparatedDate& d) noexcept {
-    const std::uint32_t year = d.year.value, month = d.month.value, day = d.day.value;
-    if (year == 0) return field_fault(t, d.year, FaultReason::OUT_OF_RANGE);
-    if (month < 1 || month > 12) return field_fault(t, d.month, FaultReason::OUT_OF_RANGE);
-    if (day < 1 || day > days_in_month(year, month)) return field_fault(t, d.day, FaultReason::OUT_OF_RANGE);
-
-    CivilDate v{};
-    v.year = static_cast<std::uint16_t>(year);
-    v.month = static_cast<std::uint8_t>(month);
-    v.day = static_cast<std::uint8_t>(day);
-    return Verdict<CivilDate>::success(v);
 }
 
 Verdict<CivilDate> cast_date_ordered(const char* data, std::size_t len, DateOrder order) noexcept {

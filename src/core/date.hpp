@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "core/civil.hpp"
 #include "core/text.hpp"
 #include "core/values.hpp"
 #include "core/verdict.hpp"
@@ -34,13 +35,48 @@ struct SeparatedDate {
 // so are the values.
 Verdict<SeparatedDate> parse_separated_date(const Trimmed& t, DateOrder order) noexcept;
 
+namespace date_digits {
+
+constexpr unsigned two_digits(const unsigned char* p) noexcept { return (p[0] - '0') * 10u + (p[1] - '0'); }
+
+// The fields of a well-formed yyyy?MM?dd at the start of the text.
+constexpr SeparatedDate year_first_fields(const unsigned char* p) noexcept {
+    SeparatedDate d{};
+    d.year = DateField{two_digits(p) * 100 + two_digits(p + 2), 0, 4};
+    d.month = DateField{two_digits(p + 5), 5, 2};
+    d.day = DateField{two_digits(p + 8), 8, 2};
+    d.end = 10;
+    return d;
+}
+
+}  // namespace date_digits
+
 // The fixed form "yyyy-MM-dd" in the first ten bytes of a trimmed text of at
 // least ten bytes: MALFORMED over the first field or hyphen out of place, left
 // to right. The fields come back unchecked, for validate_date_fields.
-Verdict<SeparatedDate> read_iso_date(const Trimmed& t) noexcept;
+inline Verdict<SeparatedDate> read_iso_date(const Trimmed& t) noexcept {
+    const unsigned char* p = t.data;
+    if (!(is_digit(p[0]) && is_digit(p[1]) && is_digit(p[2]) && is_digit(p[3]))) return span_fault(t, 0, 4);
+    if (p[4] != '-') return span_fault(t, 4, 1);
+    if (!(is_digit(p[5]) && is_digit(p[6]))) return span_fault(t, 5, 2);
+    if (p[7] != '-') return span_fault(t, 7, 1);
+    if (!(is_digit(p[8]) && is_digit(p[9]))) return span_fault(t, 8, 2);
+    return Verdict<SeparatedDate>::success(date_digits::year_first_fields(p));
+}
 
 // The value checks of a date read by parse_separated_date or read_iso_date, in the order year,
 // month, day; each fault spans its field.
-Verdict<CivilDate> validate_date_fields(const Trimmed& t, const SeparatedDate& d) noexcept;
+inline Verdict<CivilDate> validate_date_fields(const Trimmed& t, const SeparatedDate& d) noexcept {
+    const std::uint32_t year = d.year.value, month = d.month.value, day = d.day.value;
+    if (year == 0) return span_fault(t, d.year.pos, d.year.length, FaultReason::OUT_OF_RANGE);
+    if (month < 1 || month > 12) return span_fault(t, d.month.pos, d.month.length, FaultReason::OUT_OF_RANGE);
+    if (day < 1 || day > days_in_month(year, month)) return span_fault(t, d.day.pos, d.day.length, FaultReason::OUT_OF_RANGE);
+
+    CivilDate v{};
+    v.year = static_cast<std::uint16_t>(year);
+    v.month = static_cast<std::uint8_t>(month);
+    v.day = static_cast<std::uint8_t>(day);
+    return Verdict<CivilDate>::success(v);
+}
 
 }  // namespace quillmere::core

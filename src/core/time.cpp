@@ -6,44 +6,6 @@
 
 namespace quillmere::core {
 
-namespace {
-
-constexpr std::size_t min_size(std::size_t a, std::size_t b) noexcept { return a < b ? a : b; }
-
-}  // namespace
-
-Verdict<Clock> parse_clock(const Trimmed& t, std::size_t first) noexcept {
-    const std::size_t n = t.length;
-    Clock c{};
-    Fault fault{};
-
-    // The hour reports what is there even at the end: a clock needs two digits.
-    if (n - first < 2 || !is_digit(t[first]) || !is_digit(t[first + 1])) {
-        return span_fault(t, first, min_size(n - first, 2));
-    }
-    c.hour = (t[first] - '0') * 10u + (t[first + 1] - '0');
-    c.hour_span = ClockField{first, 2};
-
-    if (n == first + 2) return end_fault(t);
-    if (t[first + 2] != ':') return span_fault(t, first + 2, 1);
-    if (!read_two_digits(t, first + 3, c.minute, fault)) return fault;
-    c.minute_span = ClockField{first + 3, 2};
-    c.second_span = c.minute_span;
-    c.end = first + 5;
-    if (n == c.end || t[c.end] != ':') return Verdict<Clock>::success(c);
-
-    if (!read_two_digits(t, first + 6, c.second, fault)) return fault;
-    c.second_span = ClockField{first + 6, 2};
-    c.end = first + 8;
-    if (n == c.end || t[c.end] != '.') return Verdict<Clock>::success(c);
-
-    const Fraction fraction = read_fraction_nanos(t.data, n, first + 9);
-    if (fraction.end == first + 9) return span_fault(t, first + 8, 1);
-    c.nanos = fraction.nanos;
-    c.end = fraction.end;
-    return Verdict<Clock>::success(c);
-}
-
 Verdict<TimeOfDay> cast_time(const char* data, std::size_t len) noexcept {
     const Trimmed t = trim(data, len);
     if (t.empty()) return empty_fault();

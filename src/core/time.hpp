@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "core/digits.hpp"
 #include "core/text.hpp"
 #include "core/verdict.hpp"
 
@@ -28,10 +29,6 @@ struct Clock {
     std::size_t end;  // just past the last byte consumed
 };
 
-// Reads hh:mm[:ss[.fraction]] starting at position `first` (at most the text
-// length). Fault spans are offsets into the caller's input.
-Verdict<Clock> parse_clock(const Trimmed& t, std::size_t first) noexcept;
-
 // Two digits at pos (at most the text length) that a delimiter announced. The
 // fault when they are missing lies at the end of the text if nothing is left,
 // else over what is there, at most two bytes.
@@ -43,6 +40,40 @@ inline bool read_two_digits(const Trimmed& t, std::size_t pos, std::uint32_t& va
     }
     fault = left == 0 ? end_fault(t) : span_fault(t, pos, left < 2 ? left : 2);
     return false;
+}
+
+// Reads hh:mm[:ss[.fraction]] starting at position `first` (at most the text
+// length). Fault spans are offsets into the caller's input.
+inline Verdict<Clock> parse_clock(const Trimmed& t, std::size_t first) noexcept {
+    const std::size_t n = t.length;
+    Clock c{};
+    Fault fault{};
+
+    // The hour reports what is there even at the end: a clock needs two digits.
+    if (n - first < 2 || !is_digit(t[first]) || !is_digit(t[first + 1])) {
+        return span_fault(t, first, (n - first < 2 ? n - first : 2));
+    }
+    c.hour = (t[first] - '0') * 10u + (t[first + 1] - '0');
+    c.hour_span = ClockField{first, 2};
+
+    if (n == first + 2) return end_fault(t);
+    if (t[first + 2] != ':') return span_fault(t, first + 2, 1);
+    if (!read_two_digits(t, first + 3, c.minute, fault)) return fault;
+    c.minute_span = ClockField{first + 3, 2};
+    c.second_span = c.minute_span;
+    c.end = first + 5;
+    if (n == c.end || t[c.end] != ':') return Verdict<Clock>::success(c);
+
+    if (!read_two_digits(t, first + 6, c.second, fault)) return fault;
+    c.second_span = ClockField{first + 6, 2};
+    c.end = first + 8;
+    if (n == c.end || t[c.end] != '.') return Verdict<Clock>::success(c);
+
+    const Fraction fraction = read_fraction_nanos(t.data, n, first + 9);
+    if (fraction.end == first + 9) return span_fault(t, first + 8, 1);
+    c.nanos = fraction.nanos;
+    c.end = fraction.end;
+    return Verdict<Clock>::success(c);
 }
 
 }  // namespace quillmere::core

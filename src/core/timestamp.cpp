@@ -83,7 +83,8 @@ Verdict<Instant> cast_timestamp(const char* data, std::size_t len) noexcept {
     if (zone.hour > 23) return span_fault(t, c.end + 1, 2, FaultReason::OUT_OF_RANGE);
     if (zone.minute > 59) return span_fault(t, c.end + 4, 2, FaultReason::OUT_OF_RANGE);
 
-    const std::int64_t local = days_from_civil(date.value.year, date.value.month, date.value.day) * 86400 + c.hour * 3600 + c.minute * 60 + c.second;
+    const CivilDate& d = date.value;
+    const std::int64_t local = days_from_civil(d.year, d.month, d.day) * 86400 + c.hour * 3600 + c.minute * 60 + c.second;
     const std::int64_t seconds = local - zone.sign * static_cast<std::int64_t>(zone.hour * 3600 + zone.minute * 60);
     if (seconds < MIN_INSTANT_SECONDS || seconds > MAX_INSTANT_SECONDS) {
         return whole_text_fault(t, FaultReason::OUT_OF_RANGE);
