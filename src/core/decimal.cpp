@@ -210,6 +210,16 @@ constexpr bool group_allows_plain(char32_t g) noexcept {
     return !((g >= U'0' && g <= U'9') || g == U'+' || g == U'-' || g == U'.' || g == U'E' || g == U'e');
 }
 
+// What a shortcut read, for finish(): it returns the verdict itself, so the
+// verdict is built where the cast returns it instead of being copied there.
+struct ShortDecimal {
+    uint128 mantissa;
+    std::int64_t fraction;
+    bool negative;
+};
+
+enum class Shortcut { DECLINED, DIGITS, FAULT };
+
 // The digits of a shortcut, at most 28 of them: 19 always fit one word, and
 // the rest (at most nine) a second, scaled to join the first.
 struct ShortMantissa {
@@ -235,7 +245,7 @@ struct ShortMantissa {
 // Plain shortcut: a sign, digits with at most one ".", no exponent, at most
 // 28 digits. Such a text is plain, and its value needs no range check: 28
 // digits stay below 2^96 and within 28 places. False hands the text on.
-bool plain_shortcut(const Trimmed& t, const NumFormat& fmt, Verdict<ExactDecimal>& out) noexcept {
+bool plain_shortcut(const Trimmed& t, const NumFormat& fmt, ShortDecimal& out) noexcept {
     if (fmt.decimal_sep != U'.' || !group_allows_plain(fmt.group_sep)) return false;
     std::size_t i = 0;
     bool negative = false;
@@ -257,7 +267,7 @@ bool plain_shortcut(const Trimmed& t, const NumFormat& fmt, Verdict<ExactDecimal
     }
     if (mantissa.digits == 0) return false;
     const std::size_t fraction = point == t.length ? 0 : t.length - point - 1;
-    out = finish(mantissa.value(), static_cast<std::int64_t>(fraction), negative);
+    out = ShortDecimal{mantissa.value(), static_cast<std::int64_t>(fraction), negative};
     return true;
 }
 
@@ -266,15 +276,15 @@ bool plain_shortcut(const Trimmed& t, const NumFormat& fmt, Verdict<ExactDecimal
 // single-byte separators. Anything else (a percent sign, an exponent, a
 // misplaced separator, more than 28 digits) goes to normalisation, which
 // reports it; a fault of the sign rules is already the verdict it would give.
-bool ascii_shortcut(const Trimmed& t, const NumFormat& fmt, Verdict<ExactDecimal>& out) noexcept {
+Shortcut ascii_shortcut(const Trimmed& t, const NumFormat& fmt, ShortDecimal& out, Fault& fault) noexcept {
     unsigned char decimal;
     unsigned char group;
-    if (!ascii_separators(fmt, decimal, group)) return false;
-    if (fmt.has(NumFormat::PERCENT) && t[t.length - 1] == '%') return false;
+    if (!ascii_separators(fmt, decimal, group)) return Shortcut::DECLINED;
+    if (fmt.has(NumFormat::PERCENT) && t[t.length - 1] == '%') return Shortcut::DECLINED;
     const Verdict<SignedNumber> sign = resolve_sign(t, fmt);
     if (!sign.ok()) {
-        out = sign.fault();
-        return true;
+        fault = sign.fault();
+        return Shortcut::FAULT;
     }
     const Trimmed& n = sign.value.digits;
     const bool grouping = fmt.has(NumFormat::GROUPING);
@@ -284,22 +294,22 @@ bool ascii_shortcut(const Trimmed& t, const NumFormat& fmt, Verdict<ExactDecimal
     for (std::size_t i = 0; i < n.length; ++i) {
         const unsigned char c = n[i];
         if (is_digit(c)) {
-            if (!mantissa.push(c)) return false;
+            if (!mantissa.push(c)) return Shortcut::DECLINED;
             if (point) ++fraction;
         } else if (c == decimal) {
-            if (point) return false;
+            if (point) return Shortcut::DECLINED;
             point = true;
         } else if (c == 'e' || c == 'E') {
-            return false;  // an exponent, or a fault the front end reports
+            return Shortcut::DECLINED;  // an exponent, or a fault the front end reports
         } else if (grouping && c == group) {
-            if (point || i == 0 || !is_digit(n[i - 1]) || i + 1 == n.length || !is_digit(n[i + 1])) return false;
+            if (point || i == 0 || !is_digit(n[i - 1]) || i + 1 == n.length || !is_digit(n[i + 1])) return Shortcut::DECLINED;
         } else {
-            return false;
+            return Shortcut::DECLINED;
         }
     }
-    if (mantissa.digits == 0) return false;
-    out = finish(mantissa.value(), static_cast<std::int64_t>(fraction), sign.value.negative);
-    return true;
+    if (mantissa.digits == 0) return Shortcut::DECLINED;
+    out = ShortDecimal{mantissa.value(), static_cast<std::int64_t>(fraction), sign.value.negative};
+    return Shortcut::DIGITS;
 }
 
 }  // namespace
@@ -312,10 +322,14 @@ Verdict<ExactDecimal> cast_decimal(const char* data, std::size_t len, const NumF
     const NumFormat* resolved = resolve_separators(t, fmt, detected, fault);
     if (resolved == nullptr) return fault;
     const NumFormat& f = *resolved;
-    Verdict<ExactDecimal> shortcut;
-    if (plain_shortcut(t, f, shortcut)) return shortcut;
+    ShortDecimal digits;
+    if (plain_shortcut(t, f, digits)) return finish(digits.mantissa, digits.fraction, digits.negative);
     if (is_plain_numeral(t, f)) return convert_plain(t);
-    if (ascii_shortcut(t, f, shortcut)) return shortcut;
+    switch (ascii_shortcut(t, f, digits, fault)) {
+        case Shortcut::DIGITS: return finish(digits.mantissa, digits.fraction, digits.negative);
+        case Shortcut::FAULT: return fault;
+        case Shortcut::DECLINED: break;
+    }
     return convert_normalized(t, f);
 }
 
