@@ -57,8 +57,9 @@ def python_rows(quick: bool) -> list[dict]:
         module_spec.loader.exec_module(module)
         for c in module.comparisons():
             min_seconds = 0.02 if quick else 0.2
-            ours = harness.time_per_call(c.ours, c.inputs, min_seconds)
-            theirs = harness.time_per_call(c.theirs, c.inputs, min_seconds)
+            ours = harness.time_per_call(c.ours, c.inputs, min_seconds, c.ours_args)
+            theirs = harness.time_per_call(c.theirs, c.inputs, min_seconds, c.theirs_args, c.theirs_raises,
+                                           c.theirs_expr, c.theirs_names)
             ratio = ours / theirs
             rows.append(dict(group=f"Python {c.group}", case=c.case, peer=c.peer, ours_ns=ours * 1e9,
                              peer_ns=theirs * 1e9, metric="time", ratio=ratio, target=c.target,

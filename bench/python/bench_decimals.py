@@ -6,7 +6,7 @@ import random
 from decimal import Decimal
 
 import quillmere as q
-from harness import Comparison, raises_value_error
+from harness import Comparison
 
 
 def _texts(rng: random.Random) -> list[str]:
@@ -44,8 +44,9 @@ def comparisons() -> list[Comparison]:
             group="decimals",
             case="cast_decimal(s, INVARIANT) on plain decimal text",
             peer="decimal.Decimal(s)",
-            ours=lambda s: cast_decimal(s, fmt),
-            theirs=raises_value_error(Decimal),
+            ours=cast_decimal,
+            ours_args=(fmt,),
+            theirs=Decimal,
             inputs=texts,
             target=1.3,
         ),
@@ -54,7 +55,9 @@ def comparisons() -> list[Comparison]:
             case="cast_decimal_from_float(x), the shortest decimal of a double",
             peer="decimal.Decimal(repr(x))",
             ours=from_float,
-            theirs=lambda x: Decimal(repr(x)),
+            theirs=None,
+            theirs_expr="Decimal(repr(x))",
+            theirs_names={"Decimal": Decimal},
             inputs=doubles,
             target=0.5,
         ),

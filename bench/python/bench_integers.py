@@ -4,7 +4,7 @@ from __future__ import annotations
 
 import random
 
-from harness import Comparison, raises_value_error
+from harness import Comparison
 
 import quillmere as q
 
@@ -27,7 +27,8 @@ def comparisons() -> list[Comparison]:
             group="integers",
             case="cast_i64 plain digits",
             peer="int()",
-            ours=lambda s: cast_i64(s, fmt),
+            ours=cast_i64,
+            ours_args=(fmt,),
             theirs=int,
             inputs=_plain_texts(),
             target=1.0,
@@ -36,8 +37,10 @@ def comparisons() -> list[Comparison]:
             group="integers",
             case='cast_i64("12x") fault',
             peer="int() + except ValueError",
-            ours=lambda s: cast_i64(s, fmt),
-            theirs=raises_value_error(int),
+            ours=cast_i64,
+            ours_args=(fmt,),
+            theirs=int,
+            theirs_raises=True,
             inputs=["12x"] * 100,
             target=0.1,
         ),

@@ -7,7 +7,7 @@ import uuid
 
 import quillmere as q
 
-from harness import Comparison, raises_value_error
+from harness import Comparison
 
 
 def _hyphenated(count: int = 1000) -> list[str]:
@@ -52,7 +52,8 @@ def comparisons() -> list[Comparison]:
             case="cast_uuid invalid digit",
             peer="uuid.UUID(s) raising ValueError",
             ours=q.cast_uuid,
-            theirs=raises_value_error(uuid.UUID),
+            theirs=uuid.UUID,
+            theirs_raises=True,
             inputs=_malformed(),
         ),
         Comparison(
@@ -60,7 +61,8 @@ def comparisons() -> list[Comparison]:
             case="cast_char U+XXXX",
             peer="chr(int(s[2:], 16))",
             ours=q.cast_char,
-            theirs=lambda s: chr(int(s[2:], 16)),
+            theirs=None,
+            theirs_expr="chr(int(x[2:], 16))",
             inputs=_code_points(),
         ),
     ]

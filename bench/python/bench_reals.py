@@ -5,7 +5,7 @@ from __future__ import annotations
 import random
 import struct
 
-from harness import Comparison, raises_value_error
+from harness import Comparison
 
 import quillmere as q
 
@@ -33,7 +33,8 @@ def comparisons() -> list[Comparison]:
             group="reals",
             case="cast_f64 shortest-form doubles",
             peer="float()",
-            ours=lambda s: cast_f64(s, fmt),
+            ours=cast_f64,
+            ours_args=(fmt,),
             theirs=float,
             inputs=_shortest_doubles(),
             target=1.2,
@@ -42,7 +43,8 @@ def comparisons() -> list[Comparison]:
             group="reals",
             case="cast_f64 short decimals",
             peer="float()",
-            ours=lambda s: cast_f64(s, fmt),
+            ours=cast_f64,
+            ours_args=(fmt,),
             theirs=float,
             inputs=_short_decimals(),
             target=1.2,
@@ -51,8 +53,10 @@ def comparisons() -> list[Comparison]:
             group="reals",
             case='cast_f64("1.5x") fault',
             peer="float() + except ValueError",
-            ours=lambda s: cast_f64(s, fmt),
-            theirs=raises_value_error(float),
+            ours=cast_f64,
+            ours_args=(fmt,),
+            theirs=float,
+            theirs_raises=True,
             inputs=["1.5x"] * 100,
             target=0.5,
         ),

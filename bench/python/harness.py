@@ -2,6 +2,9 @@
 
 Each bench module in this directory defines ``comparisons()``, returning a
 list of :class:`Comparison`; ``bench/run`` collects them and prints ratios.
+Both sides are called straight from the timing loop, with their constant
+arguments passed as a caller's loop would pass them: no wrapper function adds
+its own frame to either side.
 """
 
 from __future__ import annotations
@@ -16,21 +19,42 @@ class Comparison:
     group: str                      # table section, e.g. "integers"
     case: str                       # what is measured, e.g. "cast_i64 plain digits"
     peer: str                       # e.g. "int()"
-    ours: Callable[[object], object]
-    theirs: Callable[[object], object]
+    ours: Callable[..., object]
+    theirs: Callable[..., object]
     inputs: Sequence[object]
     target: float | None = None     # our time / peer time must not exceed this
     note: str = ""
+    ours_args: tuple = ()           # constant arguments after the input, e.g. (fmt,)
+    theirs_args: tuple = ()
+    theirs_raises: bool = False     # the peer's fault path: called inside try/except ValueError
+    theirs_expr: str = ""           # the peer as an expression of x over `theirs_names`, e.g. "Decimal(repr(x))"
+    theirs_names: dict | None = None
 
 
-def time_per_call(fn: Callable[[object], object], inputs: Sequence[object], min_seconds: float = 0.2) -> float:
+def _loop(call: str, arity: int, catch: bool, names: dict | None) -> Callable:
+    """A timing loop evaluating `call` for each input x, optionally inside try/except."""
+    params = "".join(f", a{i}" for i in range(arity))
+    body = f"try:\n                {call}\n            except ValueError:\n                pass" if catch else call
+    source = (
+        f"def loop(fn, inputs, loops{params}):\n"
+        f"    for _ in range(loops):\n"
+        f"        for x in inputs:\n"
+        f"            {body}\n"
+    )
+    namespace: dict = dict(names or {})
+    exec(source, namespace)
+    return namespace["loop"]
+
+
+def time_per_call(fn: Callable[..., object] | None, inputs: Sequence[object], min_seconds: float = 0.2,
+                  args: tuple = (), raises: bool = False, expr: str = "", names: dict | None = None) -> float:
     """Best-of-five mean seconds per call over the inputs."""
+    call = expr or "fn(x" + "".join(f", a{i}" for i in range(len(args))) + ")"
+    loop = _loop(call, len(args), raises, names)
     loops = 1
     while True:
         start = time.perf_counter()
-        for _ in range(loops):
-            for x in inputs:
-                fn(x)
+        loop(fn, inputs, loops, *args)
         elapsed = time.perf_counter() - start
         if elapsed >= min_seconds / 5:
             break
@@ -38,18 +62,6 @@ def time_per_call(fn: Callable[[object], object], inputs: Sequence[object], min_
     best = elapsed
     for _ in range(4):
         start = time.perf_counter()
-        for _ in range(loops):
-            for x in inputs:
-                fn(x)
+        loop(fn, inputs, loops, *args)
         best = min(best, time.perf_counter() - start)
     return best / (loops * len(inputs))
-
-
-def raises_value_error(fn: Callable[[object], object]) -> Callable[[object], object]:
-    """The peer's fault path as callers write it: try/except."""
-    def call(x: object) -> object:
-        try:
-            return fn(x)
-        except ValueError:
-            return None
-    return call
