@@ -44,4 +44,18 @@ def comparisons() -> list[Comparison]:
             inputs=["12x"] * 100,
             target=0.1,
         ),
+    ] + _fastnumbers(fmt)
+
+
+def _fastnumbers(fmt) -> list[Comparison]:
+    """fastnumbers answers a failed text by handing it back, so its fault path raises nothing."""
+    try:
+        from fastnumbers import try_int
+    except ImportError:
+        return []
+    return [
+        Comparison("integers", "cast_i64 plain digits", "fastnumbers.try_int", q.cast_i64, try_int,
+                   _plain_texts(), ours_args=(fmt,)),
+        Comparison("integers", 'cast_i64("12x") fault', "fastnumbers.try_int", q.cast_i64, try_int,
+                   ["12x"] * 100, ours_args=(fmt,)),
     ]

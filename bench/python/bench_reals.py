@@ -60,4 +60,18 @@ def comparisons() -> list[Comparison]:
             inputs=["1.5x"] * 100,
             target=0.5,
         ),
+    ] + _fastnumbers(fmt)
+
+
+def _fastnumbers(fmt) -> list[Comparison]:
+    """fastnumbers answers a failed text by handing it back, so its fault path raises nothing."""
+    try:
+        from fastnumbers import try_float
+    except ImportError:
+        return []
+    return [
+        Comparison("reals", "cast_f64 shortest-form doubles", "fastnumbers.try_float", q.cast_f64, try_float,
+                   _shortest_doubles(), ours_args=(fmt,)),
+        Comparison("reals", 'cast_f64("1.5x") fault', "fastnumbers.try_float", q.cast_f64, try_float,
+                   ["1.5x"] * 100, ours_args=(fmt,)),
     ]
