@@ -152,14 +152,26 @@ std::size_t format_decimal(const ExactDecimal& value, char (&out)[DECIMAL_TEXT_B
     // Digits are produced right to left: at most 29 for a 96-bit magnitude.
     char digits[32];
     std::size_t count = 0;
+    // Two digits per step from a table of pairs: half the chain of dependent divisions.
+    static constexpr char pairs[201] =
+        "00010203040506070809101112131415161718192021222324252627282930313233343536373839"
+        "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
+        "8081828384858687888990919293949596979899";
     auto emit = [&](std::uint64_t v, std::size_t min_digits) {
-        std::size_t n = 0;
-        while (v != 0 || n < min_digits) {
-            digits[sizeof digits - 1 - count] = static_cast<char>('0' + v % 10);
-            v /= 10;
-            ++count;
-            ++n;
+        const std::size_t start = count;
+        while (v >= 100) {
+            const auto pair = static_cast<std::size_t>(v % 100) * 2;
+            v /= 100;
+            digits[sizeof digits - 1 - count++] = pairs[pair + 1];
+            digits[sizeof digits - 1 - count++] = pairs[pair];
         }
+        if (v >= 10) {
+            digits[sizeof digits - 1 - count++] = pairs[v * 2 + 1];
+            digits[sizeof digits - 1 - count++] = pairs[v * 2];
+        } else if (v != 0 || count == start) {
+            digits[sizeof digits - 1 - count++] = static_cast<char>('0' + v);
+        }
+        while (count - start < min_digits) digits[sizeof digits - 1 - count++] = '0';
     };
     constexpr std::uint64_t TEN_19 = 10'000'000'000'000'000'000ull;
     const uint128 m = (uint128{value.magnitude_hi} << 64) | value.magnitude_lo;

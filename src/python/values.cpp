@@ -127,6 +127,12 @@ PyObject* datetime_from_fields(const BoundTypes* types, std::int64_t year, unsig
     return from_state(types->datetime_type, state, sizeof state, tzinfo);
 }
 
+bool is_ascii(const char* text, std::size_t length) {
+    unsigned char any = 0;
+    for (std::size_t i = 0; i < length; ++i) any |= static_cast<unsigned char>(text[i]);
+    return any < 0x80;
+}
+
 PyObject* interned(const char* text, PyObject*& cache) {
     if (cache == nullptr) cache = PyUnicode_InternFromString(text);
     return cache;
@@ -143,7 +149,7 @@ PyObject* to_python(const core::ExactDecimal& v) {
         PyErr_SetString(PyExc_ValueError, "quillmere: decimal text overflowed its buffer");
         return nullptr;
     }
-    if (!core::is_valid_utf8(reinterpret_cast<const unsigned char*>(text), length)) {
+    if (!is_ascii(text, length) && !core::is_valid_utf8(reinterpret_cast<const unsigned char*>(text), length)) {
         PyErr_SetString(PyExc_ValueError, "quillmere: decimal text was not UTF-8");
         return nullptr;
     }
