@@ -149,52 +149,58 @@ Verdict<ExactDecimal> decimal_from_numeral(const char* numeral, std::size_t leng
 }
 
 std::size_t format_decimal(const ExactDecimal& value, char (&out)[DECIMAL_TEXT_BUFFER]) noexcept {
-    // Digits are produced right to left: at most 29 for a 96-bit magnitude.
-    char digits[32];
-    std::size_t count = 0;
+    // A 96-bit magnitude splits into at most two words below 10^19.
+    constexpr std::uint64_t TEN_19 = 10'000'000'000'000'000'000ull;
+    const uint128 m = (uint128{value.magnitude_hi} << 64) | value.magnitude_lo;
+    const bool two_words = value.magnitude_hi != 0;
+    const std::uint64_t low = two_words ? static_cast<std::uint64_t>(m % TEN_19) : value.magnitude_lo;
+    const std::uint64_t high = two_words ? static_cast<std::uint64_t>(m / TEN_19) : 0;  // < 8 * 10^9
+
+    // Digits of a word from its bit length (log10 2 ~ 1233 / 4096), corrected
+    // by one comparison; a loop of divisions would be a long dependent chain.
+    auto digit_count = [](std::uint64_t v) -> std::size_t {
+        static constexpr std::uint64_t powers[20] = {
+            1ull, 10ull, 100ull, 1000ull, 10000ull, 100000ull, 1000000ull, 10000000ull, 100000000ull,
+            1000000000ull, 10000000000ull, 100000000000ull, 1000000000000ull, 10000000000000ull,
+            100000000000000ull, 1000000000000000ull, 10000000000000000ull, 100000000000000000ull,
+            1000000000000000000ull, 10000000000000000000ull};
+        if (v < 10) return 1;
+        const auto estimate = static_cast<std::size_t>(((64 - __builtin_clzll(v)) * 1233) >> 12);
+        return estimate + (v >= powers[estimate] ? 1 : 0);
+    };
+    const std::size_t magnitude_digits = two_words ? 19 + digit_count(high) : digit_count(low);
+    const std::size_t scale = value.scale <= MAX_DECIMAL_SCALE ? value.scale : MAX_DECIMAL_SCALE;
+    const std::size_t count = magnitude_digits > scale ? magnitude_digits : scale + 1;
+    const std::size_t length = (value.negative != 0 ? 1 : 0) + count + (scale > 0 ? 1 : 0);
+
+    // Digits go straight to their place, right to left: the i-th from the
+    // right sits one further left once it is past the point.
+    auto place = [&](std::size_t i, char c) { out[length - 1 - i - (scale > 0 && i >= scale ? 1 : 0)] = c; };
     // Two digits per step from a table of pairs: half the chain of dependent divisions.
     static constexpr char pairs[201] =
         "00010203040506070809101112131415161718192021222324252627282930313233343536373839"
         "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
         "8081828384858687888990919293949596979899";
-    auto emit = [&](std::uint64_t v, std::size_t min_digits) {
-        const std::size_t start = count;
-        while (v >= 100) {
+    std::size_t i = 0;
+    auto emit = [&](std::uint64_t v, std::size_t digits) {
+        const std::size_t end = i + digits;
+        for (; i + 2 <= end; i += 2, v /= 100) {
             const auto pair = static_cast<std::size_t>(v % 100) * 2;
-            v /= 100;
-            digits[sizeof digits - 1 - count++] = pairs[pair + 1];
-            digits[sizeof digits - 1 - count++] = pairs[pair];
+            place(i, pairs[pair + 1]);
+            place(i + 1, pairs[pair]);
         }
-        if (v >= 10) {
-            digits[sizeof digits - 1 - count++] = pairs[v * 2 + 1];
-            digits[sizeof digits - 1 - count++] = pairs[v * 2];
-        } else if (v != 0 || count == start) {
-            digits[sizeof digits - 1 - count++] = static_cast<char>('0' + v);
-        }
-        while (count - start < min_digits) digits[sizeof digits - 1 - count++] = '0';
+        if (i < end) place(i++, static_cast<char>('0' + v % 10));
     };
-    constexpr std::uint64_t TEN_19 = 10'000'000'000'000'000'000ull;
-    const uint128 m = (uint128{value.magnitude_hi} << 64) | value.magnitude_lo;
-    if (value.magnitude_hi == 0) {
-        emit(value.magnitude_lo, 1);
+    if (two_words) {
+        emit(low, 19);
+        emit(high, magnitude_digits - 19);
     } else {
-        // m < 2^96, so m div 10^19 < 8 * 10^9 fits a word.
-        emit(static_cast<std::uint64_t>(m % TEN_19), 19);
-        emit(static_cast<std::uint64_t>(m / TEN_19), 1);
+        emit(low, magnitude_digits);
     }
-    const std::size_t scale = value.scale <= MAX_DECIMAL_SCALE ? value.scale : MAX_DECIMAL_SCALE;
-    while (count < scale + 1) digits[sizeof digits - 1 - count++] = '0';
-
-    const char* first = digits + sizeof digits - count;
-    std::size_t n = 0;
-    if (value.negative != 0) out[n++] = '-';
-    const std::size_t whole = count - scale;
-    for (std::size_t k = 0; k < whole; ++k) out[n++] = first[k];
-    if (scale > 0) {
-        out[n++] = '.';
-        for (std::size_t k = whole; k < count; ++k) out[n++] = first[k];
-    }
-    return n;
+    for (; i < count; ++i) place(i, '0');
+    if (scale > 0) out[length - 1 - scale] = '.';
+    if (value.negative != 0) out[0] = '-';
+    return length;
 }
 
 namespace {

@@ -559,3 +559,33 @@ TEST(DecimalFromDouble, MatchesAnIndependentShortestSearch) {
 
 }  // namespace
 }  // namespace quillmere::core
+
+namespace quillmere::core {
+namespace {
+
+// Every magnitude of k digits and of k + 1 digits, for every k a 96-bit
+// magnitude allows, written out without and with fraction places.
+TEST(DecimalText, DigitCountsAtEveryPowerOfTen) {
+    unsigned __int128 power = 1;
+    for (int k = 1; k <= 29; ++k) {
+        power *= 10;
+        for (unsigned __int128 m : {power - 1, power}) {
+            if (m >> 96 != 0) continue;
+            std::string digits;
+            for (unsigned __int128 v = m; v != 0; v /= 10) digits.insert(digits.begin(), static_cast<char>('0' + v % 10));
+            ExactDecimal d{static_cast<std::uint64_t>(m), static_cast<std::uint32_t>(m >> 64), 0, 0, {0, 0}};
+            char out[DECIMAL_TEXT_BUFFER];
+            EXPECT_EQ(std::string(out, format_decimal(d, out)), digits);
+            if (digits.size() > 3) {
+                d.scale = 3;
+                d.negative = 1;
+                std::string expected = "-";
+                expected.append(digits, 0, digits.size() - 3).append(".").append(digits, digits.size() - 3);
+                EXPECT_EQ(std::string(out, format_decimal(d, out)), expected) << digits;
+            }
+        }
+    }
+}
+
+}  // namespace
+}  // namespace quillmere::core
