@@ -69,16 +69,15 @@ void attribute_error_to(const char* argument) noexcept {
 }
 
 bool to_u32(PyObject* obj, const char* argument, std::uint32_t& out) noexcept {
-    PyObject* index = PyNumber_Index(obj);
-    if (index == nullptr) {
+    // Reads an int (an IntEnum member included) in place, and anything else
+    // through __index__, as PyNumber_Index would, without copying a subclass.
+    int overflow = 0;
+    const long long v = PyLong_AsLongLongAndOverflow(obj, &overflow);
+    if (v == -1 && overflow == 0 && PyErr_Occurred()) {
         attribute_error_to(argument);
         return false;
     }
-    int overflow = 0;
-    const long long v = PyLong_AsLongLongAndOverflow(index, &overflow);
-    Py_DECREF(index);
     if (overflow < 0 || (overflow == 0 && v < 0)) {
-        if (v == -1 && PyErr_Occurred()) return false;
         PyErr_SetString(PyExc_OverflowError, "number too small to fit in target type");
         return false;
     }
