@@ -46,6 +46,15 @@ void put_date(unsigned char* out, std::int64_t year, unsigned month, unsigned da
     out[3] = static_cast<unsigned char>(day);
 }
 
+// What a direct construction of one shape of arguments needs, looked up once.
+struct KeptCall {
+    PyTypeObject* cls;
+    newfunc construct;
+    PyObject* args;   // (argument,) or (state, tzinfo)
+    PyObject* state;  // the bytes inside args, for a state call
+    char* buffer;     // its contents
+};
+
 // Calls `type` with one positional bytes argument (its pickle state) and an
 // optional tzinfo.
 //
@@ -56,15 +65,6 @@ void put_date(unsigned char* out, std::int64_t year, unsigned month, unsigned da
 // by anyone else (both are checked to be held by us alone), so no allocation
 // is needed but the new object's. Anything else (a patched-in Python
 // subclass, a tuple or state someone still holds) takes the ordinary call.
-// What a direct construction of one shape needs, looked up once.
-struct KeptCall {
-    PyTypeObject* cls;
-    newfunc construct;
-    PyObject* args;   // (state,) or (state, tzinfo)
-    PyObject* state;  // the bytes inside args
-    char* buffer;     // its contents
-};
-
 PyObject* from_state(PyObject* type, const unsigned char* state, Py_ssize_t size, PyObject* tzinfo = nullptr) {
     auto* cls = reinterpret_cast<PyTypeObject*>(type);
     // One kept call per shape: date (4), time (6), datetime (10), aware datetime (10 + tzinfo).
@@ -158,17 +158,19 @@ PyObject* to_python(const core::ExactDecimal& v) {
     // As for dates: a static Decimal class is built through its tp_new with a
     // kept one-element tuple, which skips the generic call machinery.
     auto* cls = reinterpret_cast<PyTypeObject*>(types->decimal_type);
-    static PyObject* kept = nullptr;
-    if ((PyType_GetFlags(cls) & Py_TPFLAGS_HEAPTYPE) == 0) {
-        if (kept == nullptr && (kept = PyTuple_New(1)) == nullptr) {
+    static KeptCall kept{};
+    if (kept.cls != cls && (PyType_GetFlags(cls) & Py_TPFLAGS_HEAPTYPE) == 0) {
+        PyObject* args = PyTuple_New(1);
+        if (args == nullptr) {
             Py_DECREF(str);
             return nullptr;
         }
-        if (Py_REFCNT(kept) == 1) {
-            PyTuple_SetItem(kept, 0, str);  // steals str and releases the previous text
-            auto construct = reinterpret_cast<newfunc>(PyType_GetSlot(cls, Py_tp_new));
-            return construct(cls, kept, nullptr);
-        }
+        Py_XDECREF(kept.args);
+        kept = KeptCall{cls, reinterpret_cast<newfunc>(PyType_GetSlot(cls, Py_tp_new)), args, nullptr, nullptr};
+    }
+    if (kept.cls == cls && Py_REFCNT(kept.args) == 1) {
+        PyTuple_SetItem(kept.args, 0, str);  // steals str and releases the previous text
+        return kept.construct(cls, kept.args, nullptr);
     }
     PyObject* result = PyObject_CallFunctionObjArgs(types->decimal_type, str, nullptr);
     Py_DECREF(str);
