@@ -8,7 +8,6 @@
 
 #include "core/civil.hpp"
 #include "core/decimal.hpp"
-#include "core/text.hpp"
 
 namespace quillmere::python {
 
@@ -127,12 +126,6 @@ PyObject* datetime_from_fields(const BoundTypes* types, std::int64_t year, unsig
     return from_state(types->datetime_type, state, sizeof state, tzinfo);
 }
 
-bool is_ascii(const char* text, std::size_t length) {
-    unsigned char any = 0;
-    for (std::size_t i = 0; i < length; ++i) any |= static_cast<unsigned char>(text[i]);
-    return any < 0x80;
-}
-
 PyObject* interned(const char* text, PyObject*& cache) {
     if (cache == nullptr) cache = PyUnicode_InternFromString(text);
     return cache;
@@ -149,12 +142,16 @@ PyObject* to_python(const core::ExactDecimal& v) {
         PyErr_SetString(PyExc_ValueError, "quillmere: decimal text overflowed its buffer");
         return nullptr;
     }
-    if (!is_ascii(text, length) && !core::is_valid_utf8(reinterpret_cast<const unsigned char*>(text), length)) {
-        PyErr_SetString(PyExc_ValueError, "quillmere: decimal text was not UTF-8");
+    // The decoder is the UTF-8 guard: it reads the text once, where a check
+    // of its own would read it again.
+    PyObject* str = PyUnicode_FromStringAndSize(text, static_cast<Py_ssize_t>(length));
+    if (str == nullptr) {
+        if (PyErr_ExceptionMatches(PyExc_UnicodeDecodeError)) {
+            PyErr_Clear();
+            PyErr_SetString(PyExc_ValueError, "quillmere: decimal text was not UTF-8");
+        }
         return nullptr;
     }
-    PyObject* str = PyUnicode_FromStringAndSize(text, static_cast<Py_ssize_t>(length));
-    if (str == nullptr) return nullptr;
     // As for dates: a static Decimal class is built through its tp_new with a
     // kept one-element tuple, which skips the generic call machinery.
     auto* cls = reinterpret_cast<PyTypeObject*>(types->decimal_type);
