@@ -4,7 +4,7 @@ from __future__ import annotations
 
 import random
 
-from harness import Comparison
+from harness import Comparison, against_builtin_and_fastnumbers
 
 import quillmere as q
 
@@ -20,42 +20,7 @@ def _plain_texts() -> list[str]:
 
 
 def comparisons() -> list[Comparison]:
-    fmt = q.NumFormat.INVARIANT
-    cast_i64 = q.cast_i64
-    return [
-        Comparison(
-            group="integers",
-            case="cast_i64 plain digits",
-            peer="int()",
-            ours=cast_i64,
-            ours_args=(fmt,),
-            theirs=int,
-            inputs=_plain_texts(),
-            target=1.0,
-        ),
-        Comparison(
-            group="integers",
-            case='cast_i64("12x") fault',
-            peer="int() + except ValueError",
-            ours=cast_i64,
-            ours_args=(fmt,),
-            theirs=int,
-            theirs_raises=True,
-            inputs=["12x"] * 100,
-            target=0.1,
-        ),
-    ] + _fastnumbers(fmt)
-
-
-def _fastnumbers(fmt) -> list[Comparison]:
-    """fastnumbers answers a failed text by handing it back, so its fault path raises nothing."""
-    try:
-        from fastnumbers import try_int
-    except ImportError:
-        return []
-    return [
-        Comparison("integers", "cast_i64 plain digits", "fastnumbers.try_int", q.cast_i64, try_int,
-                   _plain_texts(), ours_args=(fmt,)),
-        Comparison("integers", 'cast_i64("12x") fault', "fastnumbers.try_int", q.cast_i64, try_int,
-                   ["12x"] * 100, ours_args=(fmt,)),
-    ]
+    return against_builtin_and_fastnumbers("integers", q.cast_i64, q.NumFormat.INVARIANT, int, "try_int", [
+        ("cast_i64 plain digits", _plain_texts(), 1.0, False),
+        ('cast_i64("12x") fault', ["12x"] * 100, 0.1, True),
+    ])

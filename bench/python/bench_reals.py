@@ -5,7 +5,7 @@ from __future__ import annotations
 import random
 import struct
 
-from harness import Comparison
+from harness import Comparison, against_builtin_and_fastnumbers
 
 import quillmere as q
 
@@ -26,52 +26,8 @@ def _short_decimals() -> list[str]:
 
 
 def comparisons() -> list[Comparison]:
-    fmt = q.NumFormat.INVARIANT
-    cast_f64 = q.cast_f64
-    return [
-        Comparison(
-            group="reals",
-            case="cast_f64 shortest-form doubles",
-            peer="float()",
-            ours=cast_f64,
-            ours_args=(fmt,),
-            theirs=float,
-            inputs=_shortest_doubles(),
-            target=1.2,
-        ),
-        Comparison(
-            group="reals",
-            case="cast_f64 short decimals",
-            peer="float()",
-            ours=cast_f64,
-            ours_args=(fmt,),
-            theirs=float,
-            inputs=_short_decimals(),
-            target=1.2,
-        ),
-        Comparison(
-            group="reals",
-            case='cast_f64("1.5x") fault',
-            peer="float() + except ValueError",
-            ours=cast_f64,
-            ours_args=(fmt,),
-            theirs=float,
-            theirs_raises=True,
-            inputs=["1.5x"] * 100,
-            target=0.5,
-        ),
-    ] + _fastnumbers(fmt)
-
-
-def _fastnumbers(fmt) -> list[Comparison]:
-    """fastnumbers answers a failed text by handing it back, so its fault path raises nothing."""
-    try:
-        from fastnumbers import try_float
-    except ImportError:
-        return []
-    return [
-        Comparison("reals", "cast_f64 shortest-form doubles", "fastnumbers.try_float", q.cast_f64, try_float,
-                   _shortest_doubles(), ours_args=(fmt,)),
-        Comparison("reals", 'cast_f64("1.5x") fault', "fastnumbers.try_float", q.cast_f64, try_float,
-                   ["1.5x"] * 100, ours_args=(fmt,)),
-    ]
+    return against_builtin_and_fastnumbers("reals", q.cast_f64, q.NumFormat.INVARIANT, float, "try_float", [
+        ("cast_f64 shortest-form doubles", _shortest_doubles(), 1.2, False),
+        ("cast_f64 short decimals", _short_decimals(), 1.2, False),
+        ('cast_f64("1.5x") fault', ["1.5x"] * 100, 0.5, True),
+    ])

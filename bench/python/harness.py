@@ -9,6 +9,7 @@ its own frame to either side.
 
 from __future__ import annotations
 
+import importlib
 import time
 from dataclasses import dataclass
 from typing import Callable, Sequence
@@ -65,3 +66,26 @@ def time_per_call(fn: Callable[..., object] | None, inputs: Sequence[object], mi
         loop(fn, inputs, loops, *args)
         best = min(best, time.perf_counter() - start)
     return best / (loops * len(inputs))
+
+
+def against_builtin_and_fastnumbers(group: str, ours: Callable[..., object], fmt: object, builtin: Callable,
+                                    fast_name: str, cases: list[tuple[str, Sequence[object], float, bool]]
+                                    ) -> list[Comparison]:
+    """A numeric cast against the builtin and fastnumbers on the same inputs.
+
+    Each case is (label, inputs, target against the builtin, whether the inputs fault). The
+    builtin's faults are caught as callers catch them; fastnumbers hands a failed text back,
+    so its fault path raises nothing. fastnumbers is left out when it is not installed.
+    """
+    try:
+        fast = getattr(importlib.import_module("fastnumbers"), fast_name)
+    except ImportError:
+        fast = None
+    rows = []
+    for label, inputs, target, faults in cases:
+        peer = f"{builtin.__name__}() + except ValueError" if faults else f"{builtin.__name__}()"
+        rows.append(Comparison(group, label, peer, ours, builtin, inputs, target, ours_args=(fmt,),
+                               theirs_raises=faults))
+        if fast is not None:
+            rows.append(Comparison(group, label, f"fastnumbers.{fast_name}", ours, fast, inputs, ours_args=(fmt,)))
+    return rows
