@@ -271,8 +271,28 @@ bool plain_shortcut(const Trimmed& t, const NumFormat& fmt, ShortDecimal& out) n
         negative = t[i] == '-';
         ++i;
     }
-    ShortMantissa mantissa;
     std::size_t point = t.length;  // index of the "." if any
+    // At most 19 bytes after the sign hold at most 19 digits, which always fit
+    // one word: the common case needs no digit count.
+    if (t.length - i <= 19) {
+        const std::size_t first = i;
+        std::uint64_t m = 0;
+        for (; i < t.length; ++i) {
+            const unsigned d = static_cast<unsigned>(t[i]) - '0';
+            if (d < 10) {
+                m = m * 10 + d;
+            } else if (t[i] == '.' && point == t.length) {
+                point = i;
+            } else {
+                return false;
+            }
+        }
+        if (t.length - first == (point == t.length ? 0u : 1u)) return false;  // no digit
+        const std::size_t fraction = point == t.length ? 0 : t.length - point - 1;
+        out = ShortDecimal{m, static_cast<std::int64_t>(fraction), negative};
+        return true;
+    }
+    ShortMantissa mantissa;
     for (; i < t.length; ++i) {
         const unsigned char c = t[i];
         if (is_digit(c)) {
