@@ -3,7 +3,9 @@
 import types
 
 import pytest
+from hypothesis import given, strategies as st
 
+import quillmere as q
 from quillmere import CastFailure, Fault, Success
 
 
@@ -120,8 +122,6 @@ def test_constructor_arguments():
 
 # --- Spans of str input are in code points -------------------------------------------
 
-import quillmere as q  # noqa: E402
-from hypothesis import given, strategies as st  # noqa: E402
 
 TEXT_CASTS = [
     q.cast_bool, q.cast_char, q.cast_uuid, q.cast_date, q.cast_time, q.cast_timestamp, q.cast_duration,
