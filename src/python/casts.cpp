@@ -4,6 +4,8 @@
 #include "python/module.hpp"
 #include "python/values.hpp"
 
+#include <type_traits>
+
 namespace quillmere::python {
 
 namespace {
@@ -11,7 +13,11 @@ namespace {
 template <class T>
 PyObject* finish(const core::Verdict<T>& verdict, const TextArg* text) {
     if (!verdict.ok()) return new_fault_from(static_cast<std::uint8_t>(verdict.status), verdict.span, text);
-    return new_success(to_python(verdict.value));
+    if constexpr (std::is_same_v<T, core::ExactDecimal>) {
+        return new_success(to_python(verdict.value, text));
+    } else {
+        return new_success(to_python(verdict.value));
+    }
 }
 
 const core::NumFormat* format_argument(PyObject* obj) {

@@ -133,7 +133,7 @@ PyObject* interned(const char* text, PyObject*& cache) {
 
 }  // namespace
 
-PyObject* to_python(const core::ExactDecimal& v) {
+PyObject* to_python(const core::ExactDecimal& v, const TextArg* source) {
     const BoundTypes* types = bound_types();
     if (types == nullptr) return nullptr;
     char text[core::DECIMAL_TEXT_BUFFER];
@@ -142,9 +142,18 @@ PyObject* to_python(const core::ExactDecimal& v) {
         PyErr_SetString(PyExc_ValueError, "quillmere: decimal text overflowed its buffer");
         return nullptr;
     }
-    // The decoder is the UTF-8 guard: it reads the text once, where a check
-    // of its own would read it again.
-    PyObject* str = PyUnicode_FromStringAndSize(text, static_cast<Py_ssize_t>(length));
+    // Most column text is already canonical ("12.5", "-3"): the caller's own
+    // str (an exact str, so no subclass reaches the class) then is the text.
+    PyObject* str;
+    if (source != nullptr && source->is_str && PyUnicode_CheckExact(source->object) &&
+        static_cast<std::size_t>(source->size) == length &&
+        std::memcmp(source->data, text, length) == 0) {
+        str = Py_NewRef(source->object);
+    } else {
+        // The decoder is the UTF-8 guard: it reads the text once, where a
+        // check of its own would read it again.
+        str = PyUnicode_FromStringAndSize(text, static_cast<Py_ssize_t>(length));
+    }
     if (str == nullptr) {
         if (PyErr_ExceptionMatches(PyExc_UnicodeDecodeError)) {
             PyErr_Clear();

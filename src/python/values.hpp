@@ -7,7 +7,8 @@
 
 namespace quillmere::python {
 
-PyObject* to_python(const core::ExactDecimal& v);
+// `source` is the text the decimal was read from, if any.
+PyObject* to_python(const core::ExactDecimal& v, const TextArg* source = nullptr);
 PyObject* to_python(const core::Uuid& v);
 PyObject* to_python(const core::CivilDate& v);
 PyObject* to_python(const core::TimeOfDay& v);

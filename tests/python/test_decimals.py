@@ -31,6 +31,10 @@ def canonical(value: Decimal) -> str | None:
     return format(value.normalize(EXACT), "f")
 
 
+class Text(str):
+    """A str subclass: read like any str, never handed on in place of the canonical text."""
+
+
 def out_of_range(text):
     return Fault(CastFailure.OUT_OF_RANGE, *_whole(text))
 
@@ -47,6 +51,8 @@ def _whole(text):
         ("  12.50  ", INV, "12.5"),
         ("-0.00", INV, "0"),
         ("100", INV, "100"),
+        ("-12.5", INV, "-12.5"),
+        (Text("12.5"), INV, "12.5"),
         ("12.5%", INV, "0.125"),
         ("(1,234.5)", INV, "-1234.5"),
         ("-$ 5.10", DOLLAR, "-5.1"),
