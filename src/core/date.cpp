@@ -16,10 +16,6 @@ constexpr DateField field_of(const DigitRun& run) noexcept {
     return DateField{static_cast<std::uint32_t>(run.value), run.start, run.length()};
 }
 
-constexpr Fault field_fault(const Trimmed& t, const DateField& f, FaultReason reason) noexcept {
-    return span_fault(t, f.pos, f.length, reason);
-}
-
 }  // namespace
 
 Verdict<CivilDate> cast_date(const char* data, std::size_t len) noexcept {
@@ -85,9 +81,9 @@ Verdict<SeparatedDate> parse_separated_date(const Trimmed& t, DateOrder order) n
     }
     d.end = third.end;
 
-    if (d.month.length > 2) return field_fault(t, d.month, FaultReason::MALFORMED);
-    if (d.day.length > 2) return field_fault(t, d.day, FaultReason::MALFORMED);
-    if (d.year.length != 4) return field_fault(t, d.year, FaultReason::MALFORMED);
+    if (d.month.length > 2) return date_digits::field_fault(t, d.month, FaultReason::MALFORMED);
+    if (d.day.length > 2) return date_digits::field_fault(t, d.day, FaultReason::MALFORMED);
+    if (d.year.length != 4) return date_digits::field_fault(t, d.year, FaultReason::MALFORMED);
     return Verdict<SeparatedDate>::success(d);
 }
 

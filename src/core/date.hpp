@@ -49,6 +49,10 @@ constexpr SeparatedDate year_first_fields(const unsigned char* p) noexcept {
     return d;
 }
 
+constexpr Fault field_fault(const Trimmed& t, const DateField& f, FaultReason reason) noexcept {
+    return span_fault(t, f.pos, f.length, reason);
+}
+
 }  // namespace date_digits
 
 // The fixed form "yyyy-MM-dd" in the first ten bytes of a trimmed text of at
@@ -68,9 +72,10 @@ inline Verdict<SeparatedDate> read_iso_date(const Trimmed& t) noexcept {
 // month, day; each fault spans its field.
 inline Verdict<CivilDate> validate_date_fields(const Trimmed& t, const SeparatedDate& d) noexcept {
     const std::uint32_t year = d.year.value, month = d.month.value, day = d.day.value;
-    if (year == 0) return span_fault(t, d.year.pos, d.year.length, FaultReason::OUT_OF_RANGE);
-    if (month < 1 || month > 12) return span_fault(t, d.month.pos, d.month.length, FaultReason::OUT_OF_RANGE);
-    if (day < 1 || day > days_in_month(year, month)) return span_fault(t, d.day.pos, d.day.length, FaultReason::OUT_OF_RANGE);
+    using date_digits::field_fault;
+    if (year == 0) return field_fault(t, d.year, FaultReason::OUT_OF_RANGE);
+    if (month < 1 || month > 12) return field_fault(t, d.month, FaultReason::OUT_OF_RANGE);
+    if (day < 1 || day > days_in_month(year, month)) return field_fault(t, d.day, FaultReason::OUT_OF_RANGE);
 
     CivilDate v{};
     v.year = static_cast<std::uint16_t>(year);
