@@ -3,7 +3,6 @@
 // the rounded read a C++ program would otherwise use for such a column.
 #include <benchmark/benchmark.h>
 
-#include <charconv>
 #include <cstdio>
 #include <random>
 #include <string>
@@ -11,6 +10,7 @@
 #include <vector>
 
 #include "core/casts.hpp"
+#include "each_text.hpp"
 
 namespace {
 
@@ -43,31 +43,13 @@ const std::vector<std::string>& inputs() {
     return texts;
 }
 
-void set_counters(benchmark::State& state, const std::vector<std::string>& in) {
-    state.SetItemsProcessed(static_cast<std::int64_t>(state.iterations() * in.size()));
-}
-
 void BM_cast_decimal(benchmark::State& state) {
-    const auto& in = inputs();
-    for (auto _ : state) {
-        for (const auto& s : in) {
-            benchmark::DoNotOptimize(quillmere::core::cast_decimal(s.data(), s.size(), quillmere::core::INVARIANT_FORMAT));
-        }
-    }
-    set_counters(state, in);
+    time_each_text(state, inputs(), [](const std::string& s) {
+        return quillmere::core::cast_decimal(s.data(), s.size(), quillmere::core::INVARIANT_FORMAT);
+    });
 }
 
-void BM_from_chars(benchmark::State& state) {
-    const auto& in = inputs();
-    for (auto _ : state) {
-        for (const auto& s : in) {
-            double d;
-            benchmark::DoNotOptimize(std::from_chars(s.data(), s.data() + s.size(), d));
-            benchmark::DoNotOptimize(d);
-        }
-    }
-    set_counters(state, in);
-}
+void BM_from_chars(benchmark::State& state) { time_each_text(state, inputs(), from_chars_double); }
 
 BENCHMARK(BM_cast_decimal)->Name("decimals/cast_decimal column-like decimal text/quillmere");
 BENCHMARK(BM_from_chars)->Name("decimals/cast_decimal column-like decimal text/std::from_chars (double)");

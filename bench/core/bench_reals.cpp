@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "core/casts.hpp"
+#include "each_text.hpp"
 
 namespace {
 
@@ -59,39 +60,16 @@ const std::vector<std::string>& inputs(int kind) {
     return sets[kind];
 }
 
-void set_counters(benchmark::State& state, const std::vector<std::string>& in) {
-    std::size_t bytes = 0;
-    for (const auto& s : in) bytes += s.size();
-    state.SetItemsProcessed(static_cast<std::int64_t>(state.iterations() * in.size()));
-    state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * bytes));
-}
-
 void BM_cast_f64(benchmark::State& state, int kind) {
-    const auto& in = inputs(kind);
-    for (auto _ : state) {
-        for (const auto& s : in) benchmark::DoNotOptimize(quillmere::core::cast_f64(s.data(), s.size(), INVARIANT_FORMAT));
-    }
-    set_counters(state, in);
+    time_each_text(state, inputs(kind), [](const std::string& s) {
+        return quillmere::core::cast_f64(s.data(), s.size(), INVARIANT_FORMAT);
+    });
 }
 
-void BM_from_chars(benchmark::State& state, int kind) {
-    const auto& in = inputs(kind);
-    for (auto _ : state) {
-        for (const auto& s : in) {
-            double d;
-            benchmark::DoNotOptimize(std::from_chars(s.data(), s.data() + s.size(), d));
-            benchmark::DoNotOptimize(d);
-        }
-    }
-    set_counters(state, in);
-}
+void BM_from_chars(benchmark::State& state, int kind) { time_each_text(state, inputs(kind), from_chars_double); }
 
 void BM_strtod(benchmark::State& state, int kind) {
-    const auto& in = inputs(kind);
-    for (auto _ : state) {
-        for (const auto& s : in) benchmark::DoNotOptimize(std::strtod(s.c_str(), nullptr));
-    }
-    set_counters(state, in);
+    time_each_text(state, inputs(kind), [](const std::string& s) { return std::strtod(s.c_str(), nullptr); });
 }
 
 // Registered as "reals/<inputs>/<implementation>" so the report pairs each
