@@ -12,9 +12,11 @@ Success(value=-1234)
 from __future__ import annotations
 
 from enum import IntEnum
+from typing import TypeVar, Union
 
 from . import _native
 from ._native import *  # noqa: F403  (the module's own __all__)
+from ._native import Fault, Success
 
 
 class CastFailure(IntEnum):
@@ -54,9 +56,15 @@ class ExcelEpoch(IntEnum):
     """Serial 0 is 1904-01-01."""
 
 
+_T = TypeVar("_T")
+
+Verdict = Union[Success[_T], Fault]
+"""What every cast returns: ``Success[T]`` holding the value, or a ``Fault``."""
+
 _native._bind(CastFailure)
 
 __version__: str = _native.native_version()
 
-__all__ = ["CastFailure", "DateOrder", "UnixPrecision", "ExcelEpoch", *_native.__all__]
-__all__ = [name for name in __all__ if not name.startswith("_")]
+__all__ = ["CastFailure", "DateOrder", "UnixPrecision", "ExcelEpoch", "Verdict"]
+__all__ += _native.__all__
+__all__.remove("_bind")
