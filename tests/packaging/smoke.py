@@ -4,6 +4,7 @@ casts, including the values and faults that need the package's binding."""
 
 import datetime
 import decimal
+import gc
 import pathlib
 import sys
 
@@ -21,4 +22,16 @@ assert q.cast_decimal("1.10", q.NumFormat.INVARIANT) == q.Success(decimal.Decima
 assert q.cast_date("15.01.2024", q.DateOrder.DMY) == q.Success(datetime.date(2024, 1, 15))
 fault = q.cast_i32("12é", q.NumFormat.INVARIANT)
 assert fault == q.Fault(q.CastFailure.MALFORMED, 2, 1) and fault.reason is q.CastFailure.MALFORMED
+# A stable-ABI module must return new references to True, False and
+# NotImplemented: before 3.12 they are counted like any object, and a module
+# built against headers that assume them immortal wears their counts down.
+singletons = (True, False, NotImplemented)
+gc.collect()
+before = [sys.getrefcount(s) for s in singletons]
+for _ in range(200):
+    assert (q.Success(1) == 1, q.Success(1) != 1) == (False, True)
+    assert q.Success(1).__lt__(q.Success(2)) is NotImplemented
+gc.collect()
+drift = [sys.getrefcount(s) - count for s, count in zip(singletons, before)]
+assert all(abs(d) < 20 for d in drift), f"reference counts of {singletons} drifted by {drift}"
 print(f"quillmere {q.__version__} on Python {sys.version.split()[0]}: {package}")
