@@ -52,21 +52,40 @@ void raise_must_be(const char* subject, const char* expected, PyObject* obj) noe
     Py_DECREF(name);
 }
 
+namespace {
+
+// Re-raises the pending exception, the interpreter's own TypeError for an
+// object without the protocol, as the same type with "argument 'name': " in front.
 void attribute_error_to(const char* argument) noexcept {
     PyObject *type, *value, *traceback;
     PyErr_Fetch(&type, &value, &traceback);
+    PyErr_NormalizeException(&type, &value, &traceback);
     PyObject* message = value != nullptr ? PyObject_Str(value) : nullptr;
-    if (message != nullptr) {
-        PyErr_Format(type, "argument '%s': %U", argument, message);
-        Py_DECREF(message);
-        Py_XDECREF(type);
-    } else {
+    if (message == nullptr) {
         PyErr_Restore(type, value, traceback);
         return;
     }
+    PyErr_Format(type, "argument '%s': %U", argument, message);
+    Py_DECREF(message);
+    Py_XDECREF(type);
     Py_XDECREF(value);
     Py_XDECREF(traceback);
 }
+
+bool has_float_protocol(PyObject* obj) noexcept {
+    return PyFloat_Check(obj) || PyType_GetSlot(Py_TYPE(obj), Py_nb_float) != nullptr || PyIndex_Check(obj);
+}
+
+Py_ssize_t first_lone_surrogate(PyObject* str) noexcept {
+    const Py_ssize_t n = PyUnicode_GetLength(str);
+    for (Py_ssize_t i = 0; i < n; ++i) {
+        const Py_UCS4 c = PyUnicode_ReadChar(str, i);
+        if (c >= 0xD800 && c <= 0xDFFF) return i;
+    }
+    return -1;
+}
+
+}  // namespace
 
 bool to_u32(PyObject* obj, const char* argument, std::uint32_t& out) noexcept {
     // Reads an int (an IntEnum member included) in place, and anything else
@@ -74,7 +93,9 @@ bool to_u32(PyObject* obj, const char* argument, std::uint32_t& out) noexcept {
     int overflow = 0;
     const long long v = PyLong_AsLongLongAndOverflow(obj, &overflow);
     if (v == -1 && overflow == 0 && PyErr_Occurred()) {
-        attribute_error_to(argument);
+        // Only the protocol's absence is the argument's fault; whatever an
+        // __index__ raises (SystemExit included) is the caller's own.
+        if (!PyIndex_Check(obj) && PyErr_ExceptionMatches(PyExc_TypeError)) attribute_error_to(argument);
         return false;
     }
     if (overflow < 0 || (overflow == 0 && v < 0)) {
@@ -86,6 +107,15 @@ bool to_u32(PyObject* obj, const char* argument, std::uint32_t& out) noexcept {
         return false;
     }
     out = static_cast<std::uint32_t>(v);
+    return true;
+}
+
+bool to_double(PyObject* obj, const char* argument, double& out) noexcept {
+    out = PyFloat_AsDouble(obj);
+    if (out == -1.0 && PyErr_Occurred()) {
+        if (!has_float_protocol(obj) && PyErr_ExceptionMatches(PyExc_TypeError)) attribute_error_to(argument);
+        return false;
+    }
     return true;
 }
 
@@ -103,15 +133,27 @@ bool classify_text(PyObject* obj, TextArg& out) noexcept {
     return false;
 }
 
-bool load_text(TextArg& text) noexcept {
-    if (text.is_str) {
-        text.data = PyUnicode_AsUTF8AndSize(text.object, &text.size);
-        return text.data != nullptr;
+TextLoad load_text(TextArg& text) noexcept {
+    if (!text.is_str) {
+        char* data = nullptr;
+        if (PyBytes_AsStringAndSize(text.object, &data, &text.size) < 0) return TextLoad::FAILED;
+        text.data = data;
+        return TextLoad::READ;
     }
-    char* data = nullptr;
-    if (PyBytes_AsStringAndSize(text.object, &data, &text.size) < 0) return false;
-    text.data = data;
-    return true;
+    text.data = PyUnicode_AsUTF8AndSize(text.object, &text.size);
+    if (text.data != nullptr) return TextLoad::READ;
+    if (!PyErr_ExceptionMatches(PyExc_UnicodeEncodeError)) return TextLoad::FAILED;
+    PyObject *type, *value, *traceback;
+    PyErr_Fetch(&type, &value, &traceback);
+    text.first_surrogate = first_lone_surrogate(text.object);
+    if (text.first_surrogate < 0) {  // not a surrogate after all: report what the encoder said
+        PyErr_Restore(type, value, traceback);
+        return TextLoad::FAILED;
+    }
+    Py_XDECREF(type);
+    Py_XDECREF(value);
+    Py_XDECREF(traceback);
+    return TextLoad::NO_UTF8;
 }
 
 }  // namespace quillmere::python

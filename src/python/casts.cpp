@@ -10,8 +10,9 @@ namespace quillmere::python {
 
 namespace {
 
+// The Success or Fault of a core verdict; `text` is the input of a text cast.
 template <class T>
-PyObject* finish(const core::Verdict<T>& verdict, const TextArg* text) {
+PyObject* verdict_object(const core::Verdict<T>& verdict, const TextArg* text) {
     if (!verdict.ok()) return new_fault_from(static_cast<std::uint8_t>(verdict.status), verdict.span, text);
     if constexpr (std::is_same_v<T, core::ExactDecimal>) {
         return new_success(to_python(verdict.value, text));
@@ -49,13 +50,22 @@ bool epoch_argument(PyObject* obj, std::uint32_t& out) {
     return notation_argument(obj, "epoch", core::is_valid_excel_epoch, "epoch must be an ExcelEpoch", out);
 }
 
-bool value_argument(PyObject* obj, double& out) {
-    out = PyFloat_AsDouble(obj);
-    if (out == -1.0 && PyErr_Occurred()) {
-        attribute_error_to("value");
-        return false;
+bool value_argument(PyObject* obj, double& out) { return to_double(obj, "value", out); }
+
+// Runs a core cast over the bytes of `text` and converts its verdict. A str
+// with no UTF-8 form is MALFORMED at its first lone surrogate, a span already
+// in code points.
+template <class CoreCall>
+PyObject* cast_text(TextArg& text, CoreCall&& cast) {
+    switch (load_text(text)) {
+        case TextLoad::READ:
+            return verdict_object(cast(text.data, static_cast<std::size_t>(text.size)), &text);
+        case TextLoad::NO_UTF8:
+            return new_fault(core::FaultReason::MALFORMED, static_cast<std::uint64_t>(text.first_surrogate), 1);
+        case TextLoad::FAILED:
+            break;
     }
-    return true;
+    return nullptr;
 }
 
 const char* const text_names[] = {"text"};
@@ -71,11 +81,10 @@ template <auto Cast>
 PyObject* text_cast(const char* name, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
     PyObject* arg;
     TextArg text;
-    if (!bind_arguments(Signature{name, text_names, 1, 1}, args, nargs, kwnames, &arg) || !classify_text(arg, text) ||
-        !load_text(text)) {
+    if (!bind_arguments(Signature{name, text_names, 1, 1}, args, nargs, kwnames, &arg) || !classify_text(arg, text)) {
         return nullptr;
     }
-    return finish(Cast(text.data, static_cast<std::size_t>(text.size)), &text);
+    return cast_text(text, [](const char* data, std::size_t size) { return Cast(data, size); });
 }
 
 // cast_x(text, fmt)
@@ -88,8 +97,8 @@ PyObject* numeric_cast(const char* name, PyObject* const* args, Py_ssize_t nargs
         return nullptr;
     }
     const core::NumFormat* format = format_argument(argv[1]);
-    if (format == nullptr || !load_text(text)) return nullptr;
-    return finish(Cast(text.data, static_cast<std::size_t>(text.size), *format), &text);
+    if (format == nullptr) return nullptr;
+    return cast_text(text, [format](const char* data, std::size_t size) { return Cast(data, size, *format); });
 }
 
 // cast_x(text, notation)
@@ -100,10 +109,10 @@ PyObject* notation_cast(const char* name, const char* const* names, bool (*conve
     TextArg text;
     std::uint32_t notation;
     if (!bind_arguments(Signature{name, names, 2, 2}, args, nargs, kwnames, argv) || !classify_text(argv[0], text) ||
-        !convert(argv[1], notation) || !load_text(text)) {
+        !convert(argv[1], notation)) {
         return nullptr;
     }
-    return finish(Cast(text.data, static_cast<std::size_t>(text.size), Notation{notation}), &text);
+    return cast_text(text, [notation](const char* data, std::size_t size) { return Cast(data, size, Notation{notation}); });
 }
 
 // cast_x(value)
@@ -114,7 +123,7 @@ PyObject* double_cast(const char* name, PyObject* const* args, Py_ssize_t nargs,
     if (!bind_arguments(Signature{name, value_names, 1, 1}, args, nargs, kwnames, &arg) || !value_argument(arg, value)) {
         return nullptr;
     }
-    return finish(Cast(value), nullptr);
+    return verdict_object(Cast(value), nullptr);
 }
 
 using Args = PyObject* const*;
@@ -169,13 +178,13 @@ PyObject* py_cast_date(PyObject*, Args args, Py_ssize_t nargs, PyObject* kwnames
         return nullptr;
     }
     if (argv[1] == nullptr || argv[1] == Py_None) {
-        if (!load_text(text)) return nullptr;
-        return finish(core::cast_date(text.data, static_cast<std::size_t>(text.size)), &text);
+        return cast_text(text, [](const char* data, std::size_t size) { return core::cast_date(data, size); });
     }
     std::uint32_t order;
-    if (!order_argument(argv[1], order) || !load_text(text)) return nullptr;
-    return finish(core::cast_date_ordered(text.data, static_cast<std::size_t>(text.size), core::DateOrder{order}),
-                  &text);
+    if (!order_argument(argv[1], order)) return nullptr;
+    return cast_text(text, [order](const char* data, std::size_t size) {
+        return core::cast_date_ordered(data, size, core::DateOrder{order});
+    });
 }
 
 PyObject* py_cast_decimal_from_float(PyObject*, Args a, Py_ssize_t n, PyObject* k) {
@@ -196,7 +205,7 @@ PyObject* py_cast_excel_serial_from_float(PyObject*, Args args, Py_ssize_t nargs
         !value_argument(argv[0], value) || !epoch_argument(argv[1], epoch)) {
         return nullptr;
     }
-    return finish(core::cast_excel_serial_from_f64(core::ExcelEpoch{epoch}, value), nullptr);
+    return verdict_object(core::cast_excel_serial_from_f64(core::ExcelEpoch{epoch}, value), nullptr);
 }
 
 constexpr int FASTCALL = METH_FASTCALL | METH_KEYWORDS;

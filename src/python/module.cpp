@@ -5,16 +5,13 @@
 
 #include "capi/quillmere.h"
 #include "python/module.hpp"
+#include "python/values.hpp"
 
 namespace quillmere::python {
 
+constinit ModuleState module_state;
+
 namespace {
-
-std::atomic<std::int64_t> owning_interpreter{-1};
-PyObject* module_object = nullptr;  // written once, under the interpreter lock
-
-std::atomic<PyObject*> reason_cells[3] = {nullptr, nullptr, nullptr};
-std::atomic<BoundTypes*> bound_cell{nullptr};
 
 // Stores `value` (a new reference) unless the cell is already full, in
 // which case the new value is dropped.
@@ -97,13 +94,14 @@ PyObject* build_module() {
 }  // namespace
 
 const BoundTypes* bound_types() noexcept {
-    const BoundTypes* types = bound_cell.load(std::memory_order_acquire);
+    const BoundTypes* types = module_state.bound_types.load(std::memory_order_acquire);
     if (types == nullptr) PyErr_SetString(PyExc_RuntimeError, "quillmere._native used before _bind");
     return types;
 }
 
 PyObject* reason_member(std::uint8_t code) noexcept {
-    PyObject* member = code >= 1 && code <= 3 ? reason_cells[code - 1].load(std::memory_order_acquire) : nullptr;
+    PyObject* member =
+        code >= 1 && code <= 3 ? module_state.reason_members[code - 1].load(std::memory_order_acquire) : nullptr;
     if (member == nullptr) PyErr_SetString(PyExc_RuntimeError, "quillmere._native used before _bind");
     return member;
 }
@@ -119,7 +117,7 @@ PyObject* bind(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwn
     for (int i = 0; i < 3; ++i) {
         PyObject* member = PyObject_GetAttrString(cast_failure, members[i]);
         if (member == nullptr) return nullptr;
-        store_once(reason_cells[i], member);
+        store_once(module_state.reason_members[i], member);
     }
 
     BoundTypes found{};
@@ -159,11 +157,30 @@ PyObject* bind(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwn
     }
     *record = found;
     BoundTypes* expected = nullptr;
-    if (!bound_cell.compare_exchange_strong(expected, record, std::memory_order_acq_rel)) {
+    if (!module_state.bound_types.compare_exchange_strong(expected, record, std::memory_order_acq_rel)) {
         for (int i = 0; i < field_count; ++i) Py_DECREF(fields[i]);
         PyMem_Free(record);
+        Py_RETURN_NONE;
     }
+    prepare_value_conversion(*record);
     Py_RETURN_NONE;
+}
+
+bool set_class_attribute(PyTypeObject* cls, const char* name, PyObject* value) noexcept {
+    if (value == nullptr) return false;
+    // type.__setattr__ refuses every assignment to an immutable type, so the
+    // value goes into the class's dict through the generic setter (a type's
+    // attributes live in its __dict__ like any object's), and PyType_Modified
+    // drops what the attribute cache held, as the C API asks after a change
+    // made by hand. test_classes_are_immutable_and_keep_their_attributes
+    // fails the day either stops holding.
+    PyObject* key = PyUnicode_InternFromString(name);
+    const int failed = key != nullptr ? PyObject_GenericSetAttr(reinterpret_cast<PyObject*>(cls), key, value) : -1;
+    Py_XDECREF(key);
+    Py_DECREF(value);
+    if (failed) return false;
+    PyType_Modified(cls);
+    return true;
 }
 
 }  // namespace quillmere::python
@@ -175,14 +192,14 @@ PyMODINIT_FUNC PyInit__native(void) {
     const std::int64_t id = PyInterpreterState_GetID(interpreter);
     if (id < 0) return nullptr;
     std::int64_t expected = -1;
-    if (!owning_interpreter.compare_exchange_strong(expected, id) && expected != id) {
+    if (!module_state.owning_interpreter.compare_exchange_strong(expected, id) && expected != id) {
         PyErr_SetString(PyExc_ImportError,
                         "quillmere._native does not support sub-interpreters; import it in the main interpreter only");
         return nullptr;
     }
-    if (module_object != nullptr) return Py_NewRef(module_object);
+    if (module_state.module_object != nullptr) return Py_NewRef(module_state.module_object);
     PyObject* module = build_module();
     if (module == nullptr) return nullptr;
-    module_object = Py_NewRef(module);
+    module_state.module_object = Py_NewRef(module);
     return module;
 }

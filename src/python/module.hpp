@@ -1,28 +1,14 @@
-// Shared pieces of the extension module: the process-wide binding cells, the
-// three classes, argument conversion and verdict conversion.
+// Shared pieces of the extension module: the binding cells, the three
+// classes, argument conversion and verdict conversion.
 #pragma once
-
-#define PY_SSIZE_T_CLEAN
-#include <Python.h>
 
 #include <cstdint>
 
 #include "core/num_format.hpp"
 #include "core/verdict.hpp"
+#include "python/module_state.hpp"
 
 namespace quillmere::python {
-
-// Standard-library objects captured by _bind, stored once as a whole.
-struct BoundTypes {
-    PyObject* datetime_type;
-    PyObject* date_type;
-    PyObject* time_type;
-    PyObject* utc;
-    PyObject* anchor;  // datetime(1, 1, 1): durations are differences from it
-    PyObject* uuid_type;
-    PyObject* safe_uuid_unknown;
-    PyObject* decimal_type;
-};
 
 // Null until _bind has stored it; raises "used before _bind" then.
 const BoundTypes* bound_types() noexcept;
@@ -30,6 +16,10 @@ const BoundTypes* bound_types() noexcept;
 // The bound CastFailure member for a reason code 1..3, borrowed; null (with
 // RuntimeError set) when that cell is still empty.
 PyObject* reason_member(std::uint8_t code) noexcept;
+
+// Sets a class attribute of one of our immutable classes while it is being
+// created; consumes `value` (null passes through as a failure).
+bool set_class_attribute(PyTypeObject* cls, const char* name, PyObject* value) noexcept;
 
 PyObject* bind(PyObject* module, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames);
 
@@ -50,15 +40,23 @@ struct TextArg {
     bool is_str;
     const char* data;
     Py_ssize_t size;
+    Py_ssize_t first_surrogate;  // set when load_text finds no UTF-8 form
 };
 
 // Decides the kind of `text` or raises "argument 'text': must be str or bytes".
 bool classify_text(PyObject* obj, TextArg& out) noexcept;
-// Obtains the bytes (the cached UTF-8 form of a str); may raise UnicodeEncodeError.
-bool load_text(TextArg& text) noexcept;
+
+enum class TextLoad { READ, NO_UTF8, FAILED };
+// Obtains the bytes: the buffer of a bytes object, the cached UTF-8 form of a
+// str. A str with no UTF-8 form holds a lone surrogate (what surrogateescape
+// decoding leaves for a bad byte); that is bad data, not misuse: NO_UTF8, with
+// the first one's index in code points. FAILED has an exception set.
+TextLoad load_text(TextArg& text) noexcept;
 
 // A new Fault for a core fault, with the span in code points for str input.
 PyObject* new_fault_from(std::uint8_t status, core::Span span, const TextArg* text) noexcept;
+// A new Fault whose span is already in the caller's units.
+PyObject* new_fault(core::FaultReason reason, std::uint64_t offset, std::uint64_t length) noexcept;
 
 // Positional-or-keyword binding for the fast-call convention.
 struct Signature {
@@ -70,15 +68,18 @@ struct Signature {
 bool bind_arguments(const Signature& sig, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames,
                     PyObject** out) noexcept;
 
-// Python's integer protocol into a u32, with the overflow messages callers see;
-// a non-integer is a TypeError attributed to `argument`.
+// Python's integer protocol into a u32, with the overflow messages callers see.
+// An object with no __index__ is the interpreter's TypeError attributed to
+// `argument`; an exception raised by an __index__ propagates unchanged.
 bool to_u32(PyObject* obj, const char* argument, std::uint32_t& out) noexcept;
+
+// Python's float protocol into a double; errors as for to_u32, with __float__
+// or __index__.
+bool to_double(PyObject* obj, const char* argument, double& out) noexcept;
 
 // Raises TypeError "<subject> must be <expected>, not <type name of obj>".
 void raise_must_be(const char* subject, const char* expected, PyObject* obj) noexcept;
 
-// Re-raises the pending exception of the same type with "argument 'name': " in front.
-void attribute_error_to(const char* argument) noexcept;
 
 // The module's cast functions and their table, in attribute order.
 extern PyMethodDef cast_methods[];

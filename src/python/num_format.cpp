@@ -11,8 +11,6 @@ struct NumFormatObject {
     core::NumFormat format;
 };
 
-PyTypeObject* num_format_class = nullptr;
-
 void num_format_dealloc(PyObject* self) {
     PyTypeObject* type = Py_TYPE(self);
     auto free_slot = reinterpret_cast<freefunc>(PyType_GetSlot(type, Py_tp_free));
@@ -78,13 +76,9 @@ long single_character(PyObject* text) {
     return static_cast<long>(PyUnicode_ReadChar(text, 0));
 }
 
-PyObject* num_format_new(PyTypeObject* type, PyObject* args, PyObject* kwargs) {
-    static const char* keywords[] = {"decimal_sep", "group_sep", "flags", "currency", nullptr};
-    PyObject *decimal_arg, *group_arg, *flags_arg, *currency_arg = nullptr;
-    if (!PyArg_ParseTupleAndKeywords(args, kwargs, "OOO|O:NumFormat", const_cast<char**>(keywords), &decimal_arg,
-                                     &group_arg, &flags_arg, &currency_arg)) {
-        return nullptr;
-    }
+// The constructor's checks and construction, in its order; `currency_arg` may be null.
+PyObject* construct(PyTypeObject* type, PyObject* decimal_arg, PyObject* group_arg, PyObject* flags_arg,
+                    PyObject* currency_arg) {
     Py_ssize_t ignored;
     if (!require_str(decimal_arg, "decimal_sep") || PyUnicode_AsUTF8AndSize(decimal_arg, &ignored) == nullptr) return nullptr;
     if (!require_str(group_arg, "group_sep") || PyUnicode_AsUTF8AndSize(group_arg, &ignored) == nullptr) return nullptr;
@@ -97,6 +91,16 @@ PyObject* num_format_new(PyTypeObject* type, PyObject* args, PyObject* kwargs) {
     if (group_sep < 0) return nullptr;
     return build_instance(type, static_cast<char32_t>(decimal_sep), static_cast<char32_t>(group_sep), flags,
                           currency_arg);
+}
+
+PyObject* num_format_new(PyTypeObject* type, PyObject* args, PyObject* kwargs) {
+    static const char* keywords[] = {"decimal_sep", "group_sep", "flags", "currency", nullptr};
+    PyObject *decimal_arg, *group_arg, *flags_arg, *currency_arg = nullptr;
+    if (!PyArg_ParseTupleAndKeywords(args, kwargs, "OOO|O:NumFormat", const_cast<char**>(keywords), &decimal_arg,
+                                     &group_arg, &flags_arg, &currency_arg)) {
+        return nullptr;
+    }
+    return construct(type, decimal_arg, group_arg, flags_arg, currency_arg);
 }
 
 const core::NumFormat& held(PyObject* self) { return reinterpret_cast<NumFormatObject*>(self)->format; }
@@ -130,73 +134,107 @@ PyObject* num_format_repr(PyObject* self) {
     return repr;
 }
 
-// One entry of the conventions dict: a str, or null when the entry is missing.
-// Returns false with TypeError set for an entry of another type.
+// One entry of the conventions: a new reference to a str, or null when the
+// entry is missing. A dict (or subclass) is read by the dict's own lookup,
+// with no __missing__; any other mapping by its item lookup, a KeyError
+// meaning missing. Returns false with an exception set otherwise.
 bool read_convention(PyObject* conv, const char* key, PyObject*& out) {
-    PyObject* name = PyUnicode_FromString(key);
-    if (name == nullptr) return false;
-    out = PyDict_GetItemWithError(conv, name);  // the dict's own lookup, no __missing__
-    Py_DECREF(name);
-    if (out == nullptr) return !PyErr_Occurred();
+    out = nullptr;
+    if (PyDict_Check(conv)) {
+        PyObject* name = PyUnicode_FromString(key);
+        if (name == nullptr) return false;
+        out = Py_XNewRef(PyDict_GetItemWithError(conv, name));
+        Py_DECREF(name);
+        if (out == nullptr) return !PyErr_Occurred();
+    } else {
+        out = PyMapping_GetItemString(conv, key);
+        if (out == nullptr) {
+            if (!PyErr_ExceptionMatches(PyExc_KeyError)) return false;
+            PyErr_Clear();
+            return true;
+        }
+    }
     if (!PyUnicode_Check(out)) {
         raise_must_be(key, "str", out);
+        Py_CLEAR(out);
         return false;
     }
     return true;
 }
 
-// The first character of a convention entry; 0 when missing or empty.
-char32_t first_character(PyObject* entry) {
-    if (entry == nullptr || PyUnicode_GetLength(entry) == 0) return 0;
-    return static_cast<char32_t>(PyUnicode_ReadChar(entry, 0));
+// A separator entry's first character, -1 when the entry is missing or empty.
+long first_character(PyObject* entry) {
+    if (entry == nullptr || PyUnicode_GetLength(entry) == 0) return -1;
+    return static_cast<long>(PyUnicode_ReadChar(entry, 0));
+}
+
+// The conventions to read: `conv` itself when it is a mapping, else the locale's.
+PyObject* conventions(PyObject* conv) {
+    if (conv == nullptr || conv == Py_None) {
+        PyObject* locale = PyImport_ImportModule("locale");
+        if (locale == nullptr) return nullptr;
+        PyObject* found = PyObject_CallMethod(locale, "localeconv", nullptr);
+        Py_DECREF(locale);
+        if (found != nullptr && !PyDict_Check(found)) {
+            raise_must_be("locale.localeconv()", "dict", found);
+            Py_CLEAR(found);
+        }
+        return found;
+    }
+    if (PyDict_Check(conv)) return Py_NewRef(conv);
+    // Any Mapping, as the signature says (a MappingProxyType included).
+    PyObject* abc = PyImport_ImportModule("collections.abc");
+    PyObject* mapping = abc != nullptr ? PyObject_GetAttrString(abc, "Mapping") : nullptr;
+    const int is_mapping = mapping != nullptr ? PyObject_IsInstance(conv, mapping) : -1;
+    Py_XDECREF(mapping);
+    Py_XDECREF(abc);
+    if (is_mapping < 0) return nullptr;
+    if (is_mapping == 0) {
+        raise_must_be("argument 'conv'", "a mapping", conv);
+        return nullptr;
+    }
+    return Py_NewRef(conv);
 }
 
 PyObject* from_localeconv(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
     static const char* const names[] = {"conv"};
     PyObject* conv_arg = nullptr;
     if (!bind_arguments(Signature{"from_localeconv", names, 1, 0}, args, nargs, kwnames, &conv_arg)) return nullptr;
+    PyObject* conv = conventions(conv_arg);
+    if (conv == nullptr) return nullptr;
 
-    PyObject* conv;
-    if (conv_arg == nullptr || conv_arg == Py_None) {
-        PyObject* locale = PyImport_ImportModule("locale");
-        if (locale == nullptr) return nullptr;
-        conv = PyObject_CallMethod(locale, "localeconv", nullptr);
-        Py_DECREF(locale);
-        if (conv == nullptr) return nullptr;
-        if (!PyDict_Check(conv)) {
-            raise_must_be("locale.localeconv()", "dict", conv);
-            Py_DECREF(conv);
-            return nullptr;
-        }
-    } else {
-        if (!PyDict_Check(conv_arg)) {
-            raise_must_be("argument 'conv'", "dict", conv_arg);
-            return nullptr;
-        }
-        conv = Py_NewRef(conv_arg);
-    }
-
-    PyObject *decimal_entry, *group_entry, *currency_entry;
+    PyObject *decimal_entry = nullptr, *group_entry = nullptr, *currency_entry = nullptr;
     PyObject* result = nullptr;
-    if (read_convention(conv, "decimal_point", decimal_entry) && read_convention(conv, "thousands_sep", group_entry)) {
-        char32_t d = first_character(decimal_entry);
-        char32_t g = first_character(group_entry);
+    if (read_convention(conv, "decimal_point", decimal_entry) && read_convention(conv, "thousands_sep", group_entry) &&
+        read_convention(conv, "currency_symbol", currency_entry)) {
+        long d = first_character(decimal_entry);
+        long g = first_character(group_entry);
         // A missing separator takes its invariant default unless the other
         // already holds it, then the other of the pair.
-        if (d == 0) {
-            if (g == U'.') {
-                d = U',';
+        if (d < 0) {
+            if (g == '.') {
+                d = ',';
             } else {
-                d = U'.';
-                if (g == 0) g = U',';
+                d = '.';
+                if (g < 0) g = ',';
             }
-        } else if (g == 0) {
-            g = d == U',' ? U'.' : U',';
+        } else if (g < 0) {
+            g = d == ',' ? '.' : ',';
         }
-        if (read_convention(conv, "currency_symbol", currency_entry)) {
-            result = build_instance(num_format_class, d, g, core::NumFormat::ALL, currency_entry);
+        // The constructor itself, so every refusal is the constructor's own.
+        PyObject* decimal_sep = PyUnicode_FromOrdinal(static_cast<int>(d));
+        PyObject* group_sep = decimal_sep != nullptr ? PyUnicode_FromOrdinal(static_cast<int>(g)) : nullptr;
+        PyObject* flags = group_sep != nullptr ? PyLong_FromUnsignedLong(core::NumFormat::ALL) : nullptr;
+        if (flags != nullptr) {
+            result = construct(module_state.num_format_class, decimal_sep, group_sep, flags, currency_entry);
         }
+        Py_XDECREF(decimal_sep);
+        Py_XDECREF(group_sep);
+        Py_XDECREF(flags);
     }
+    Py_XDECREF(decimal_entry);
+    Py_XDECREF(group_entry);
+    Py_XDECREF(currency_entry);
     Py_DECREF(conv);
     return result;
 }
@@ -248,15 +286,8 @@ PyType_Slot num_format_slots[] = {
     {0, nullptr},
 };
 
-PyType_Spec num_format_spec = {"quillmere.NumFormat", sizeof(NumFormatObject), 0, Py_TPFLAGS_DEFAULT,
-                               num_format_slots};
-
-bool set_class_attribute(PyObject* type, const char* name, PyObject* value) {
-    if (value == nullptr) return false;
-    const int failed = PyObject_SetAttrString(type, name, value);
-    Py_DECREF(value);
-    return failed == 0;
-}
+PyType_Spec num_format_spec = {"quillmere.NumFormat", sizeof(NumFormatObject), 0,
+                               Py_TPFLAGS_DEFAULT | Py_TPFLAGS_IMMUTABLETYPE, num_format_slots};
 
 PyObject* preset(PyTypeObject* type, const core::NumFormat& format) {
     auto* self = reinterpret_cast<NumFormatObject*>(PyType_GenericAlloc(type, 0));
@@ -267,31 +298,30 @@ PyObject* preset(PyTypeObject* type, const core::NumFormat& format) {
 }  // namespace
 
 PyTypeObject* num_format_type() noexcept {
-    if (num_format_class != nullptr) return num_format_class;
-    PyObject* type = PyType_FromSpec(&num_format_spec);
-    if (type == nullptr) return nullptr;
-    auto* cls = reinterpret_cast<PyTypeObject*>(type);
+    if (module_state.num_format_class != nullptr) return module_state.num_format_class;
+    auto* cls = reinterpret_cast<PyTypeObject*>(PyType_FromSpec(&num_format_spec));
+    if (cls == nullptr) return nullptr;
     using F = core::NumFormat;
-    const bool ok = set_class_attribute(type, "GROUPING", PyLong_FromLong(F::GROUPING)) &&
-                    set_class_attribute(type, "PARENTHESES", PyLong_FromLong(F::PARENTHESES)) &&
-                    set_class_attribute(type, "EXPONENT", PyLong_FromLong(F::EXPONENT)) &&
-                    set_class_attribute(type, "RADIX_PREFIXES", PyLong_FromLong(F::RADIX_PREFIXES)) &&
-                    set_class_attribute(type, "PERCENT", PyLong_FromLong(F::PERCENT)) &&
-                    set_class_attribute(type, "CURRENCY", PyLong_FromLong(F::CURRENCY)) &&
-                    set_class_attribute(type, "ALL", PyLong_FromLong(F::ALL)) &&
-                    set_class_attribute(type, "SEPARATOR_DETECT", PyLong_FromLong(F::SEPARATOR_DETECT)) &&
-                    set_class_attribute(type, "INVARIANT", preset(cls, core::INVARIANT_FORMAT)) &&
-                    set_class_attribute(type, "DETECT", preset(cls, core::DETECT_FORMAT));
+    const bool ok = set_class_attribute(cls, "GROUPING", PyLong_FromLong(F::GROUPING)) &&
+                    set_class_attribute(cls, "PARENTHESES", PyLong_FromLong(F::PARENTHESES)) &&
+                    set_class_attribute(cls, "EXPONENT", PyLong_FromLong(F::EXPONENT)) &&
+                    set_class_attribute(cls, "RADIX_PREFIXES", PyLong_FromLong(F::RADIX_PREFIXES)) &&
+                    set_class_attribute(cls, "PERCENT", PyLong_FromLong(F::PERCENT)) &&
+                    set_class_attribute(cls, "CURRENCY", PyLong_FromLong(F::CURRENCY)) &&
+                    set_class_attribute(cls, "ALL", PyLong_FromLong(F::ALL)) &&
+                    set_class_attribute(cls, "SEPARATOR_DETECT", PyLong_FromLong(F::SEPARATOR_DETECT)) &&
+                    set_class_attribute(cls, "INVARIANT", preset(cls, core::INVARIANT_FORMAT)) &&
+                    set_class_attribute(cls, "DETECT", preset(cls, core::DETECT_FORMAT));
     if (!ok) {
-        Py_DECREF(type);
+        Py_DECREF(cls);
         return nullptr;
     }
-    num_format_class = cls;
-    return num_format_class;
+    module_state.num_format_class = cls;
+    return cls;
 }
 
 const core::NumFormat* num_format_of(PyObject* obj) noexcept {
-    if (num_format_class == nullptr || Py_TYPE(obj) != num_format_class) return nullptr;
+    if (Py_TYPE(obj) != module_state.num_format_class) return nullptr;
     return &reinterpret_cast<NumFormatObject*>(obj)->format;
 }
 

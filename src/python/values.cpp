@@ -45,52 +45,125 @@ void put_date(unsigned char* out, std::int64_t year, unsigned month, unsigned da
     out[3] = static_cast<unsigned char>(day);
 }
 
-// What a direct construction of one shape of arguments needs, looked up once.
-struct KeptCall {
-    PyTypeObject* cls;
-    newfunc construct;
-    PyObject* args;   // (argument,) or (state, tzinfo)
-    PyObject* state;  // the bytes inside args, for a state call
-    char* buffer;     // its contents
-};
+// The constructor of `cls` when calling the class does nothing but run it:
+// the metaclass is type (so the call is type's), __init__ is object's (so
+// nothing runs after __new__), and __new__ is the class's own C constructor,
+// not Python code. Then cls->tp_new(cls, args, NULL) is exactly cls(*args),
+// whatever the class; anything else (a mock, a Python subclass) returns null.
+newfunc own_constructor(PyObject* cls) {
+    if (!PyType_Check(cls) || Py_TYPE(cls) != &PyType_Type) return nullptr;
+    auto* type = reinterpret_cast<PyTypeObject*>(cls);
+    if (PyType_GetSlot(type, Py_tp_init) != PyType_GetSlot(&PyBaseObject_Type, Py_tp_init)) return nullptr;
+    PyObject* own = PyObject_GetAttrString(cls, "__dict__");
+    PyObject* own_new = own != nullptr ? PyMapping_GetItemString(own, "__new__") : nullptr;
+    const bool c_constructor = own_new != nullptr && PyCFunction_Check(own_new);
+    Py_XDECREF(own_new);
+    Py_XDECREF(own);
+    PyErr_Clear();
+    return c_constructor ? reinterpret_cast<newfunc>(PyType_GetSlot(type, Py_tp_new)) : nullptr;
+}
+
+// Prepares `kept` to call `cls` with `args` (consumed), the kept state bytes
+// being `state` (borrowed from args) if any.
+void prepare(KeptCall& kept, PyObject* cls, PyObject* args, PyObject* state) {
+    const newfunc construct = args != nullptr ? own_constructor(cls) : nullptr;
+    if (construct == nullptr) {
+        Py_XDECREF(args);
+        PyErr_Clear();  // left to the ordinary call
+        return;
+    }
+    kept = KeptCall{reinterpret_cast<PyTypeObject*>(cls), construct, args, state,
+                    state != nullptr ? PyBytes_AsString(state) : nullptr, false};
+}
+
+void prepare_state_call(KeptCall& kept, PyObject* cls, Py_ssize_t size, PyObject* tzinfo) {
+    PyObject* state = PyBytes_FromStringAndSize(nullptr, size);
+    if (state == nullptr) return PyErr_Clear();
+    PyObject* args = tzinfo ? PyTuple_Pack(2, state, tzinfo) : PyTuple_Pack(1, state);
+    Py_DECREF(state);  // args holds it
+    prepare(kept, cls, args, state);
+}
+
+// Drops a kept call whose constructor kept a reference to its arguments: they
+// are no longer ours alone to refill.
+void retire_if_kept_elsewhere(KeptCall& kept) {
+    if (Py_REFCNT(kept.args) == 1 && (kept.state == nullptr || Py_REFCNT(kept.state) == 1)) return;
+    Py_CLEAR(kept.args);
+    kept.construct = nullptr;
+}
+
+// Calls `kept` with its arguments as they stand. The call holds its own
+// reference to them and marks the kept call busy, so a call entered meanwhile
+// neither refills nor releases them.
+PyObject* call_kept(KeptCall& kept) {
+    kept.busy = true;
+    PyObject* args = Py_NewRef(kept.args);
+    PyObject* result = kept.construct(kept.cls, args, nullptr);
+    Py_DECREF(args);
+    kept.busy = false;
+    retire_if_kept_elsewhere(kept);
+    return result;
+}
 
 // Calls `type` with one positional bytes argument (its pickle state) and an
 // optional tzinfo.
 //
-// The standard classes are static types whose construction is all in
-// tp_new, which copies the state out of the bytes. So for them the call goes
-// straight to tp_new with an argument tuple and a state object kept from the
-// last call of the same shape, refilled in place: neither has ever been seen
-// by anyone else (both are checked to be held by us alone), so no allocation
-// is needed but the new object's. Anything else (a patched-in Python
-// subclass, a tuple or state someone still holds) takes the ordinary call.
-PyObject* from_state(PyObject* type, const unsigned char* state, Py_ssize_t size, PyObject* tzinfo = nullptr) {
-    auto* cls = reinterpret_cast<PyTypeObject*>(type);
-    // One kept call per shape: date (4), time (6), datetime (10), aware datetime (10 + tzinfo).
-    static KeptCall kept[4] = {};
-    KeptCall& k = kept[size == 4 ? 0 : size == 6 ? 1 : tzinfo == nullptr ? 2 : 3];
-    if (k.cls != cls && (PyType_GetFlags(cls) & Py_TPFLAGS_HEAPTYPE) == 0) {
-        PyObject* fresh = PyBytes_FromStringAndSize(nullptr, size);
-        PyObject* args = fresh ? (tzinfo ? PyTuple_Pack(2, fresh, tzinfo) : PyTuple_Pack(1, fresh)) : nullptr;
-        if (args == nullptr) {
-            Py_XDECREF(fresh);
-            return nullptr;
-        }
-        Py_XDECREF(k.args);
-        k = KeptCall{cls, reinterpret_cast<newfunc>(PyType_GetSlot(cls, Py_tp_new)), args, fresh,
-                     PyBytes_AsString(fresh)};
-        Py_DECREF(fresh);  // args holds it
-    }
-    if (k.cls == cls && Py_REFCNT(k.args) == 1 && Py_REFCNT(k.state) == 1 &&
-        (tzinfo == nullptr || PyTuple_GetItem(k.args, 1) == tzinfo)) {
-        std::memcpy(k.buffer, state, static_cast<std::size_t>(size));
-        return k.construct(cls, k.args, nullptr);
+// The standard classes read the state form in tp_new and copy the bytes out,
+// so the kept call refills one bytes object in place: it has never been seen
+// by anyone else, so nothing (no cached hash) depends on its old contents.
+PyObject* from_state(KeptCall& kept, PyObject* type, const unsigned char* state, Py_ssize_t size,
+                     PyObject* tzinfo = nullptr) {
+    if (kept.construct != nullptr && !kept.busy) {
+        std::memcpy(kept.buffer, state, static_cast<std::size_t>(size));
+        return call_kept(kept);
     }
     PyObject* bytes = PyBytes_FromStringAndSize(reinterpret_cast<const char*>(state), size);
     if (bytes == nullptr) return nullptr;
     PyObject* result = PyObject_CallFunctionObjArgs(type, bytes, tzinfo, nullptr);
     Py_DECREF(bytes);
     return result;
+}
+
+// Calls `type` with one str argument (consumed).
+PyObject* from_text(KeptCall& kept, PyObject* type, PyObject* text) {
+    if (kept.construct != nullptr && !kept.busy) {
+        // Releases the previous text, an exact str whose deallocation runs no
+        // Python code; the call holds a reference of its own to this one.
+        PyTuple_SetItem(kept.args, 0, Py_NewRef(text));
+        PyObject* result = call_kept(kept);
+        Py_DECREF(text);
+        return result;
+    }
+    PyObject* result = PyObject_CallFunctionObjArgs(type, text, nullptr);
+    Py_DECREF(text);
+    return result;
+}
+
+// The standard UUID's layout: a plain class over object whose instances hold
+// nothing but slots, "int" and "is_safe" among them. Its instances are then
+// complete once those two are set, which is how the kept UUID route builds
+// them (as unpickling does), without running UUID.__init__.
+bool has_uuid_layout(PyObject* cls) {
+    if (!PyType_Check(cls) || Py_TYPE(cls) != &PyType_Type) return false;
+    PyObject* bases = PyObject_GetAttrString(cls, "__bases__");
+    PyObject* dict_offset = PyObject_GetAttrString(cls, "__dictoffset__");
+    PyObject* own = PyObject_GetAttrString(cls, "__dict__");
+    PyObject* slots = own != nullptr ? PyMapping_GetItemString(own, "__slots__") : nullptr;
+    PyObject* int_name = PyUnicode_FromString("int");
+    PyObject* is_safe_name = PyUnicode_FromString("is_safe");
+    const bool standard = bases != nullptr && PyTuple_Check(bases) && PyTuple_Size(bases) == 1 &&
+                          PyTuple_GetItem(bases, 0) == reinterpret_cast<PyObject*>(&PyBaseObject_Type) &&
+                          dict_offset != nullptr && PyLong_Check(dict_offset) && PyLong_AsLong(dict_offset) == 0 &&
+                          slots != nullptr && PyTuple_Check(slots) && int_name != nullptr && is_safe_name != nullptr &&
+                          PySequence_Contains(slots, int_name) == 1 && PySequence_Contains(slots, is_safe_name) == 1;
+    Py_XDECREF(bases);
+    Py_XDECREF(dict_offset);
+    Py_XDECREF(own);
+    Py_XDECREF(slots);
+    Py_XDECREF(int_name);
+    Py_XDECREF(is_safe_name);
+    PyErr_Clear();
+    return standard;
 }
 
 // For a year the state form cannot hold, the class's own range check raises.
@@ -123,15 +196,26 @@ PyObject* datetime_from_fields(const BoundTypes* types, std::int64_t year, unsig
     unsigned char state[10];
     put_date(state, year, month, day);
     put_clock(state + 4, c);
-    return from_state(types->datetime_type, state, sizeof state, tzinfo);
-}
-
-PyObject* interned(const char* text, PyObject*& cache) {
-    if (cache == nullptr) cache = PyUnicode_InternFromString(text);
-    return cache;
+    KeptCall& kept = tzinfo != nullptr ? module_state.kept.utc_datetime : module_state.kept.datetime;
+    return from_state(kept, types->datetime_type, state, sizeof state, tzinfo);
 }
 
 }  // namespace
+
+void prepare_value_conversion(const BoundTypes& types) noexcept {
+    auto& kept = module_state.kept;
+    prepare_state_call(kept.date, types.date_type, 4, nullptr);
+    prepare_state_call(kept.time, types.time_type, 6, nullptr);
+    prepare_state_call(kept.datetime, types.datetime_type, 10, nullptr);
+    prepare_state_call(kept.utc_datetime, types.datetime_type, 10, types.utc);
+    PyObject* decimal_args = PyTuple_Pack(1, Py_None);
+    prepare(kept.decimal, types.decimal_type, decimal_args, nullptr);
+    module_state.uuid_int_name = PyUnicode_InternFromString("int");
+    module_state.uuid_is_safe_name = PyUnicode_InternFromString("is_safe");
+    module_state.uuid_direct = module_state.uuid_int_name != nullptr && module_state.uuid_is_safe_name != nullptr &&
+                               has_uuid_layout(types.uuid_type);
+    PyErr_Clear();
+}
 
 PyObject* to_python(const core::ExactDecimal& v, const TextArg* source) {
     const BoundTypes* types = bound_types();
@@ -161,35 +245,12 @@ PyObject* to_python(const core::ExactDecimal& v, const TextArg* source) {
         }
         return nullptr;
     }
-    // As for dates: a static Decimal class is built through its tp_new with a
-    // kept one-element tuple, which skips the generic call machinery.
-    auto* cls = reinterpret_cast<PyTypeObject*>(types->decimal_type);
-    static KeptCall kept{};
-    if (kept.cls != cls && (PyType_GetFlags(cls) & Py_TPFLAGS_HEAPTYPE) == 0) {
-        PyObject* args = PyTuple_New(1);
-        if (args == nullptr) {
-            Py_DECREF(str);
-            return nullptr;
-        }
-        Py_XDECREF(kept.args);
-        kept = KeptCall{cls, reinterpret_cast<newfunc>(PyType_GetSlot(cls, Py_tp_new)), args, nullptr, nullptr};
-    }
-    if (kept.cls == cls && Py_REFCNT(kept.args) == 1) {
-        PyTuple_SetItem(kept.args, 0, str);  // steals str and releases the previous text
-        return kept.construct(cls, kept.args, nullptr);
-    }
-    PyObject* result = PyObject_CallFunctionObjArgs(types->decimal_type, str, nullptr);
-    Py_DECREF(str);
-    return result;
+    return from_text(module_state.kept.decimal, types->decimal_type, str);
 }
 
 PyObject* to_python(const core::Uuid& v) {
     const BoundTypes* types = bound_types();
     if (types == nullptr) return nullptr;
-    static PyObject* int_name = nullptr;
-    static PyObject* is_safe_name = nullptr;
-    if (interned("int", int_name) == nullptr || interned("is_safe", is_safe_name) == nullptr) return nullptr;
-
     static constexpr char hex_digits[] = "0123456789abcdef";
     char hex[33];
     for (int i = 0; i < 16; ++i) {
@@ -199,13 +260,22 @@ PyObject* to_python(const core::Uuid& v) {
     hex[32] = '\0';
     PyObject* number = PyLong_FromString(hex, nullptr, 16);
     if (number == nullptr) return nullptr;
-    // UUID forbids assignment through its own __setattr__; object's setter
-    // fills the slots directly, as unpickling does.
-    PyObject* uuid = PyType_GenericAlloc(reinterpret_cast<PyTypeObject*>(types->uuid_type), 0);
-    if (uuid == nullptr || PyObject_GenericSetAttr(uuid, int_name, number) < 0 ||
-        PyObject_GenericSetAttr(uuid, is_safe_name, types->safe_uuid_unknown) < 0) {
-        Py_XDECREF(uuid);
-        uuid = nullptr;
+    PyObject* uuid;
+    if (module_state.uuid_direct) {
+        // UUID forbids assignment through its own __setattr__; object's setter
+        // fills the slots directly, as unpickling does.
+        uuid = PyType_GenericAlloc(reinterpret_cast<PyTypeObject*>(types->uuid_type), 0);
+        if (uuid != nullptr && (PyObject_GenericSetAttr(uuid, module_state.uuid_int_name, number) < 0 ||
+                                PyObject_GenericSetAttr(uuid, module_state.uuid_is_safe_name,
+                                                        types->safe_uuid_unknown) < 0)) {
+            Py_CLEAR(uuid);
+        }
+    } else {
+        PyObject* no_args = PyTuple_New(0);
+        PyObject* kwargs = no_args != nullptr ? Py_BuildValue("{sO}", "int", number) : nullptr;
+        uuid = kwargs != nullptr ? PyObject_Call(types->uuid_type, no_args, kwargs) : nullptr;
+        Py_XDECREF(kwargs);
+        Py_XDECREF(no_args);
     }
     Py_DECREF(number);
     return uuid;
@@ -219,7 +289,7 @@ PyObject* to_python(const core::CivilDate& v) {
     }
     unsigned char state[4];
     put_date(state, v.year, v.month, v.day);
-    return from_state(types->date_type, state, sizeof state);
+    return from_state(module_state.kept.date, types->date_type, state, sizeof state);
 }
 
 PyObject* to_python(const core::TimeOfDay& v) {
@@ -227,7 +297,7 @@ PyObject* to_python(const core::TimeOfDay& v) {
     if (types == nullptr) return nullptr;
     unsigned char state[6];
     put_clock(state, clock_of(v.nanos));
-    return from_state(types->time_type, state, sizeof state);
+    return from_state(module_state.kept.time, types->time_type, state, sizeof state);
 }
 
 PyObject* to_python(const core::CivilDateTime& v) {

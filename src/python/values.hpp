@@ -7,6 +7,11 @@
 
 namespace quillmere::python {
 
+// Prepares the direct constructions of the bound classes; called once, by the
+// _bind that stored `types`. A class that cannot be built directly is left to
+// the ordinary call.
+void prepare_value_conversion(const BoundTypes& types) noexcept;
+
 // `source` is the text the decimal was read from, if any.
 PyObject* to_python(const core::ExactDecimal& v, const TextArg* source = nullptr);
 PyObject* to_python(const core::Uuid& v);

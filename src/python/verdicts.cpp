@@ -5,7 +5,6 @@
 #include <structmember.h>
 
 #include <cstddef>
-#include <type_traits>
 
 namespace quillmere::python {
 
@@ -23,49 +22,65 @@ struct FaultObject {
     std::uint32_t length;
 };
 
-PyTypeObject* success_class = nullptr;
-PyTypeObject* fault_class = nullptr;
-
-// Verdicts are made and dropped once per cell of a column; a few freed
-// objects of each class are kept for reuse instead of going back to the allocator.
 template <class Object>
-struct FreeList {
-    static constexpr int capacity = 64;
-    Object* items[capacity];
-    int count = 0;
-};
-FreeList<SuccessObject> free_successes;
-FreeList<FaultObject> free_faults;
-
-template <class Object>
-Object* allocate(FreeList<Object>& free_list, PyTypeObject* type) {
-    if (free_list.count > 0) {
-        Object* self = free_list.items[--free_list.count];
-        PyObject_Init(reinterpret_cast<PyObject*>(self), type);  // takes a reference to the type
-        return self;
-    }
-    return reinterpret_cast<Object*>(PyType_GenericAlloc(type, 0));
+Object* as(PyObject* self) {
+    return reinterpret_cast<Object*>(self);
 }
 
-// Heap-type instances own a reference to their type.
-template <class Object, PyObject* Object::*Field>
-void dealloc(PyObject* self) {
-    PyTypeObject* type = Py_TYPE(self);
-    Py_XDECREF(reinterpret_cast<Object*>(self)->*Field);
-    auto& free_list = [] () -> FreeList<Object>& {
-        if constexpr (std::is_same_v<Object, SuccessObject>) return free_successes; else return free_faults;
-    }();
-    if (free_list.count < FreeList<Object>::capacity) {
-        free_list.items[free_list.count++] = reinterpret_cast<Object*>(self);
-    } else {
-        auto free_slot = reinterpret_cast<freefunc>(PyType_GetSlot(type, Py_tp_free));
-        free_slot(self);
+bool is_verdict(PyObject* obj) {
+    return Py_TYPE(obj) == module_state.success_class || Py_TYPE(obj) == module_state.fault_class;
+}
+
+// The one reference a verdict holds: a Success's value, a Fault's reason.
+PyObject*& held_reference(PyObject* verdict) {
+    return Py_TYPE(verdict) == module_state.success_class ? as<SuccessObject>(verdict)->value
+                                                          : as<FaultObject>(verdict)->reason;
+}
+
+// Verdicts are made and dropped once per cell of a column, so a few freed ones
+// of each class are kept for reuse. PyObject_Init gives a reused object back
+// its type and the reference a heap-type instance owns to it.
+template <class Object>
+Object* allocate(FreeList& free_list, PyTypeObject* type) {
+    if (free_list.count > 0) {
+        PyObject* self = free_list.items[--free_list.count];
+        return as<Object>(PyObject_Init(self, type));
     }
-    Py_DECREF(type);
+    return as<Object>(PyType_GenericAlloc(type, 0));
+}
+
+// Gives back the memory of a verdict whose references are released.
+void recycle(PyObject* self) {
+    PyTypeObject* type = Py_TYPE(self);
+    FreeList& free_list = type == module_state.success_class ? module_state.free_successes : module_state.free_faults;
+    if (free_list.count < FreeList::capacity) {
+        free_list.items[free_list.count++] = self;
+    } else {
+        reinterpret_cast<freefunc>(PyType_GetSlot(type, Py_tp_free))(self);
+    }
+    Py_DECREF(type);  // the instance's reference to its heap type
+}
+
+void verdict_dealloc(PyObject* self) {
+    PyObject* held = held_reference(self);
+    held_reference(self) = nullptr;
+    recycle(self);
+    // A chain of verdicts, each holding the only reference to the next
+    // (Success(Success(...))), is released here one link at a time: letting
+    // each link drop the next would nest one dealloc per link and overflow
+    // the C stack, and the limited API has no trashcan. A link held only by
+    // us is emptied first, so its own dealloc nests no further.
+    while (held != nullptr && is_verdict(held) && Py_REFCNT(held) == 1) {
+        PyObject* next = held_reference(held);
+        held_reference(held) = nullptr;
+        Py_DECREF(held);
+        held = next;
+    }
+    Py_XDECREF(held);
 }
 
 PyObject* allocate_success(PyObject* value) {
-    auto* self = allocate(free_successes, success_class);
+    auto* self = allocate<SuccessObject>(module_state.free_successes, module_state.success_class);
     if (self == nullptr) {
         Py_DECREF(value);
         return nullptr;
@@ -75,12 +90,30 @@ PyObject* allocate_success(PyObject* value) {
 }
 
 PyObject* allocate_fault(PyObject* reason, std::uint32_t offset, std::uint32_t length) {
-    auto* self = allocate(free_faults, fault_class);
+    auto* self = allocate<FaultObject>(module_state.free_faults, module_state.fault_class);
     if (self == nullptr) return nullptr;
     self->reason = Py_NewRef(reason);
     self->offset = offset;
     self->length = length;
     return reinterpret_cast<PyObject*>(self);
+}
+
+// The truth value of Python's `a == b`: the rich comparison, then its truth
+// test, with no shortcut for identical objects, so a value unequal to itself
+// (a NaN) makes its verdict unequal to itself too.
+int equal_values(PyObject* a, PyObject* b) {
+    PyObject* equal = PyObject_RichCompare(a, b, Py_EQ);
+    if (equal == nullptr) return -1;
+    const int truth = PyObject_IsTrue(equal);
+    Py_DECREF(equal);
+    return truth;
+}
+
+// != is the negated truth of the full rich comparison ==, exceptions included.
+PyObject* negate_equality(PyObject* self, PyObject* other) {
+    const int equal = equal_values(self, other);
+    if (equal < 0) return nullptr;
+    return PyBool_FromLong(!equal);
 }
 
 // --- Success ---
@@ -96,22 +129,11 @@ PyObject* success_repr(PyObject* self) {
     return PyUnicode_FromFormat("Success(value=%R)", reinterpret_cast<SuccessObject*>(self)->value);
 }
 
-// != is the negated truth of the full rich comparison ==, exceptions included.
-PyObject* negate_equality(PyObject* self, PyObject* other) {
-    PyObject* equal = PyObject_RichCompare(self, other, Py_EQ);
-    if (equal == nullptr) return nullptr;
-    const int truth = PyObject_IsTrue(equal);
-    Py_DECREF(equal);
-    if (truth < 0) return nullptr;
-    return PyBool_FromLong(!truth);
-}
-
 PyObject* success_richcompare(PyObject* self, PyObject* other, int op) {
     if (op == Py_NE) return negate_equality(self, other);
     if (op != Py_EQ) Py_RETURN_NOTIMPLEMENTED;
-    if (Py_TYPE(other) != success_class) Py_RETURN_FALSE;
-    const int equal = PyObject_RichCompareBool(reinterpret_cast<SuccessObject*>(self)->value,
-                                               reinterpret_cast<SuccessObject*>(other)->value, Py_EQ);
+    if (Py_TYPE(other) != module_state.success_class) Py_RETURN_FALSE;
+    const int equal = equal_values(as<SuccessObject>(self)->value, as<SuccessObject>(other)->value);
     if (equal < 0) return nullptr;
     return PyBool_FromLong(equal);
 }
@@ -131,7 +153,7 @@ PyMethodDef success_methods[] = {
 PyType_Slot success_slots[] = {
     {Py_tp_doc, const_cast<char*>("Success(value)\n--\n\nThe success case of a verdict: a cast value.")},
     {Py_tp_new, reinterpret_cast<void*>(success_new)},
-    {Py_tp_dealloc, reinterpret_cast<void*>(dealloc<SuccessObject, &SuccessObject::value>)},
+    {Py_tp_dealloc, reinterpret_cast<void*>(verdict_dealloc)},
     {Py_tp_repr, reinterpret_cast<void*>(success_repr)},
     {Py_tp_richcompare, reinterpret_cast<void*>(success_richcompare)},
     {Py_tp_members, success_members},
@@ -139,7 +161,8 @@ PyType_Slot success_slots[] = {
     {0, nullptr},
 };
 
-PyType_Spec success_spec = {"quillmere.Success", sizeof(SuccessObject), 0, Py_TPFLAGS_DEFAULT, success_slots};
+PyType_Spec success_spec = {"quillmere.Success", sizeof(SuccessObject), 0,
+                            Py_TPFLAGS_DEFAULT | Py_TPFLAGS_IMMUTABLETYPE, success_slots};
 
 // --- Fault ---
 
@@ -164,12 +187,12 @@ PyObject* fault_repr(PyObject* self) {
 PyObject* fault_richcompare(PyObject* self, PyObject* other, int op) {
     if (op == Py_NE) return negate_equality(self, other);
     if (op != Py_EQ) Py_RETURN_NOTIMPLEMENTED;
-    if (Py_TYPE(other) != fault_class) Py_RETURN_FALSE;
-    auto* a = reinterpret_cast<FaultObject*>(self);
-    auto* b = reinterpret_cast<FaultObject*>(other);
+    if (Py_TYPE(other) != module_state.fault_class) Py_RETURN_FALSE;
+    auto* a = as<FaultObject>(self);
+    auto* b = as<FaultObject>(other);
     // The span decides first, so reasons are compared only for equal spans.
     if (a->offset != b->offset || a->length != b->length) Py_RETURN_FALSE;
-    const int equal = PyObject_RichCompareBool(a->reason, b->reason, Py_EQ);
+    const int equal = equal_values(a->reason, b->reason);
     if (equal < 0) return nullptr;
     return PyBool_FromLong(equal);
 }
@@ -200,7 +223,7 @@ PyType_Slot fault_slots[] = {
                     "input \u2014 so slicing the\noffending text back out of what you passed "
                     "(`text[offset:offset + length]`) needs no\nmapping.")},
     {Py_tp_new, reinterpret_cast<void*>(fault_new)},
-    {Py_tp_dealloc, reinterpret_cast<void*>(dealloc<FaultObject, &FaultObject::reason>)},
+    {Py_tp_dealloc, reinterpret_cast<void*>(verdict_dealloc)},
     {Py_tp_repr, reinterpret_cast<void*>(fault_repr)},
     {Py_tp_richcompare, reinterpret_cast<void*>(fault_richcompare)},
     {Py_tp_members, fault_members},
@@ -208,14 +231,18 @@ PyType_Slot fault_slots[] = {
     {0, nullptr},
 };
 
-PyType_Spec fault_spec = {"quillmere.Fault", sizeof(FaultObject), 0, Py_TPFLAGS_DEFAULT, fault_slots};
+PyType_Spec fault_spec = {"quillmere.Fault", sizeof(FaultObject), 0, Py_TPFLAGS_DEFAULT | Py_TPFLAGS_IMMUTABLETYPE,
+                          fault_slots};
 
 PyTypeObject* create_class(PyType_Spec& spec, PyObject* match_args) {
     if (match_args == nullptr) return nullptr;
-    PyObject* type = PyType_FromSpec(&spec);
-    if (type != nullptr && PyObject_SetAttrString(type, "__match_args__", match_args) < 0) Py_CLEAR(type);
-    Py_DECREF(match_args);
-    return reinterpret_cast<PyTypeObject*>(type);
+    auto* type = reinterpret_cast<PyTypeObject*>(PyType_FromSpec(&spec));
+    if (type == nullptr) {
+        Py_DECREF(match_args);
+        return nullptr;
+    }
+    if (!set_class_attribute(type, "__match_args__", match_args)) Py_CLEAR(type);
+    return type;
 }
 
 constexpr bool is_continuation(unsigned char b) { return (b & 0xC0) == 0x80; }
@@ -238,13 +265,15 @@ Py_ssize_t count_code_points(const unsigned char* p, Py_ssize_t n) {
 }  // namespace
 
 PyTypeObject* success_type() noexcept {
-    if (success_class == nullptr) success_class = create_class(success_spec, Py_BuildValue("(s)", "value"));
-    return success_class;
+    PyTypeObject*& cls = module_state.success_class;
+    if (cls == nullptr) cls = create_class(success_spec, Py_BuildValue("(s)", "value"));
+    return cls;
 }
 
 PyTypeObject* fault_type() noexcept {
-    if (fault_class == nullptr) fault_class = create_class(fault_spec, Py_BuildValue("(sss)", "reason", "offset", "length"));
-    return fault_class;
+    PyTypeObject*& cls = module_state.fault_class;
+    if (cls == nullptr) cls = create_class(fault_spec, Py_BuildValue("(sss)", "reason", "offset", "length"));
+    return cls;
 }
 
 PyObject* new_success(PyObject* value) noexcept {
@@ -281,6 +310,12 @@ PyObject* new_fault_from(std::uint8_t status, core::Span span, const TextArg* te
         }
     }
     return allocate_fault(reason, offset, length);
+}
+
+PyObject* new_fault(core::FaultReason reason, std::uint64_t offset, std::uint64_t length) noexcept {
+    PyObject* member = reason_member(static_cast<std::uint8_t>(reason));
+    if (member == nullptr) return nullptr;
+    return allocate_fault(member, core::saturate_u32(offset), core::saturate_u32(length));
 }
 
 }  // namespace quillmere::python

@@ -23,12 +23,12 @@ native = importlib.util.module_from_spec(_spec)
 
 @pytest.fixture
 def run_fresh():
-    """Runs a snippet in a fresh interpreter and returns its stdout lines."""
+    """Runs a snippet in a fresh interpreter and returns its stdout lines, checking its exit status."""
 
-    def run(code: str, unbound: bool = False) -> list[str]:
+    def run(code: str, unbound: bool = False, flags: tuple[str, ...] = (), status: int = 0) -> list[str]:
         source = (UNBOUND_PRELUDE if unbound else "") + textwrap.dedent(code)
-        done = subprocess.run([sys.executable, "-c", source], capture_output=True, text=True, timeout=120)
-        assert done.returncode == 0, done.stderr
+        done = subprocess.run([sys.executable, *flags, "-c", source], capture_output=True, text=True, timeout=120)
+        assert done.returncode == status, done.stderr
         return done.stdout.splitlines()
 
     return run

@@ -134,6 +134,8 @@ def test_packed_form_and_repr_round_trip(decimal, group, flags, currency):
         ({"decimal_point": "·"}, ("·", ",", "")),
         ({"decimal_point": ",", "thousands_sep": "\u202f", "currency_symbol": "€"}, (",", "\u202f", "€")),
         ({"decimal_point": ".,"}, (".", ",", "")),
+        ({"decimal_point": "\0"}, ("\0", ",", "")),  # a one-character entry is that character
+        ({"thousands_sep": "\0"}, (".", "\0", "")),
         ({"decimal_point": ".", "thousands_sep": ",", "currency_symbol": ""}, (".", ",", "")),
         ({"decimal_point": ".", "negative_sign": "\u2212", "mon_decimal_point": ","}, (".", ",", "")),
     ],
@@ -171,19 +173,31 @@ def test_from_localeconv_refusals(conv, error, message):
     assert str(raised.value) == message
 
 
+@pytest.mark.parametrize("entry", ["decimal_point", "thousands_sep", "currency_symbol"])
+def test_from_localeconv_refuses_as_the_constructor_does(entry):
+    conv = {"decimal_point": ".", "thousands_sep": ",", "currency_symbol": "", entry: "\ud800"}
+    args = (conv["decimal_point"], conv["thousands_sep"], NumFormat.ALL, conv["currency_symbol"])
+    with pytest.raises(UnicodeEncodeError) as constructor:
+        NumFormat(*args)
+    with pytest.raises(UnicodeEncodeError) as bridged:
+        NumFormat.from_localeconv(conv)
+    assert str(bridged.value) == str(constructor.value)
+
+
 @pytest.mark.parametrize("conv", [{"decimal_point": 1}, {"thousands_sep": b","}, {"currency_symbol": None}])
 def test_from_localeconv_entries_must_be_str(conv):
     with pytest.raises(TypeError):
         NumFormat.from_localeconv(conv)
 
 
-def test_from_localeconv_wants_a_dict():
+def test_from_localeconv_wants_a_mapping():
     with pytest.raises(TypeError, match="conv"):
         NumFormat.from_localeconv([])
+    from collections import UserDict
     from types import MappingProxyType
 
-    with pytest.raises(TypeError, match="conv"):
-        NumFormat.from_localeconv(MappingProxyType({}))
+    for conv in (MappingProxyType({"decimal_point": ","}), UserDict(decimal_point=",")):
+        assert NumFormat.from_localeconv(conv).packed == NumFormat(",", ".", NumFormat.ALL).packed
 
 
 def test_from_localeconv_of_the_c_locale(run_fresh):
