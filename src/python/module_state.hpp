@@ -76,6 +76,9 @@ struct ModuleState {
     PyTypeObject* success_class = nullptr;
     PyTypeObject* fault_class = nullptr;
     PyTypeObject* num_format_class = nullptr;
+    // NumFormat.INVARIANT and NumFormat.DETECT, which pickle by name.
+    PyObject* invariant_format = nullptr;
+    PyObject* detect_format = nullptr;
 
     FreeList free_successes{};
     FreeList free_faults{};

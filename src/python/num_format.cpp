@@ -239,6 +239,27 @@ PyObject* from_localeconv(PyObject*, PyObject* const* args, Py_ssize_t nargs, Py
     return result;
 }
 
+// NumFormat.INVARIANT and NumFormat.DETECT pickle by name, so they come back
+// as the same objects; any other format as a call of the class.
+PyObject* num_format_reduce(PyObject* self, PyObject*) {
+    if (self == module_state.invariant_format) return PyUnicode_FromString("NumFormat.INVARIANT");
+    if (self == module_state.detect_format) return PyUnicode_FromString("NumFormat.DETECT");
+    const core::NumFormat& f = held(self);
+    PyObject* decimal_sep = PyUnicode_FromOrdinal(static_cast<int>(f.decimal_sep));
+    PyObject* group_sep = decimal_sep ? PyUnicode_FromOrdinal(static_cast<int>(f.group_sep)) : nullptr;
+    PyObject* currency = group_sep ? currency_of(f) : nullptr;
+    PyObject* reduced = currency ? Py_BuildValue("O(OOkO)", reinterpret_cast<PyObject*>(Py_TYPE(self)), decimal_sep,
+                                                 group_sep, static_cast<unsigned long>(f.flags), currency)
+                                 : nullptr;
+    Py_XDECREF(decimal_sep);
+    Py_XDECREF(group_sep);
+    Py_XDECREF(currency);
+    return reduced;
+}
+
+// A format never changes and compares by identity: its only equal copy is itself.
+PyObject* num_format_copy(PyObject* self, PyObject*) { return Py_NewRef(self); }
+
 PyGetSetDef num_format_getset[] = {
     {"decimal_sep", get_decimal_sep, nullptr, "The declared decimal separator.", nullptr},
     {"group_sep", get_group_sep, nullptr, "The declared digit-group separator.", nullptr},
@@ -271,6 +292,9 @@ PyMethodDef num_format_methods[] = {
      "``mon_decimal_point`` and ``mon_thousands_sep``, which differ in some locales; and\n"
      "percent is an ASCII ``%``. Every lenience is on, radix prefixes and percent included;\n"
      "narrow the flags, or construct a ``NumFormat`` outright, for anything stricter."},
+    {"__reduce__", num_format_reduce, METH_NOARGS, "__reduce__($self, /)\n--\n\n"},
+    {"__copy__", num_format_copy, METH_NOARGS, "__copy__($self, /)\n--\n\n"},
+    {"__deepcopy__", num_format_copy, METH_O, "__deepcopy__($self, memo, /)\n--\n\n"},
     {nullptr, nullptr, 0, nullptr},
 };
 
@@ -302,7 +326,10 @@ PyTypeObject* num_format_type() noexcept {
     auto* cls = reinterpret_cast<PyTypeObject*>(PyType_FromSpec(&num_format_spec));
     if (cls == nullptr) return nullptr;
     using F = core::NumFormat;
-    const bool ok = set_class_attribute(cls, "GROUPING", PyLong_FromLong(F::GROUPING)) &&
+    PyObject* invariant = preset(cls, core::INVARIANT_FORMAT);
+    PyObject* detect = preset(cls, core::DETECT_FORMAT);
+    const bool ok = invariant != nullptr && detect != nullptr &&
+                    set_class_attribute(cls, "GROUPING", PyLong_FromLong(F::GROUPING)) &&
                     set_class_attribute(cls, "PARENTHESES", PyLong_FromLong(F::PARENTHESES)) &&
                     set_class_attribute(cls, "EXPONENT", PyLong_FromLong(F::EXPONENT)) &&
                     set_class_attribute(cls, "RADIX_PREFIXES", PyLong_FromLong(F::RADIX_PREFIXES)) &&
@@ -310,12 +337,16 @@ PyTypeObject* num_format_type() noexcept {
                     set_class_attribute(cls, "CURRENCY", PyLong_FromLong(F::CURRENCY)) &&
                     set_class_attribute(cls, "ALL", PyLong_FromLong(F::ALL)) &&
                     set_class_attribute(cls, "SEPARATOR_DETECT", PyLong_FromLong(F::SEPARATOR_DETECT)) &&
-                    set_class_attribute(cls, "INVARIANT", preset(cls, core::INVARIANT_FORMAT)) &&
-                    set_class_attribute(cls, "DETECT", preset(cls, core::DETECT_FORMAT));
+                    set_class_attribute(cls, "INVARIANT", Py_NewRef(invariant)) &&
+                    set_class_attribute(cls, "DETECT", Py_NewRef(detect));
     if (!ok) {
+        Py_XDECREF(invariant);
+        Py_XDECREF(detect);
         Py_DECREF(cls);
         return nullptr;
     }
+    module_state.invariant_format = invariant;
+    module_state.detect_format = detect;
     module_state.num_format_class = cls;
     return cls;
 }

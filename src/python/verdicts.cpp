@@ -140,6 +140,11 @@ PyObject* success_richcompare(PyObject* self, PyObject* other, int op) {
 
 PyObject* success_class_getitem(PyObject* cls, PyObject* key) { return Py_GenericAlias(cls, key); }
 
+// Pickles and copies as a call of the class; a deep copy copies the value.
+PyObject* success_reduce(PyObject* self, PyObject*) {
+    return Py_BuildValue("O(O)", reinterpret_cast<PyObject*>(Py_TYPE(self)), as<SuccessObject>(self)->value);
+}
+
 PyMemberDef success_members[] = {
     {"value", T_OBJECT_EX, offsetof(SuccessObject, value), READONLY, nullptr},
     {nullptr, 0, 0, 0, nullptr},
@@ -147,6 +152,7 @@ PyMemberDef success_members[] = {
 
 PyMethodDef success_methods[] = {
     {"__class_getitem__", success_class_getitem, METH_O | METH_CLASS, "__class_getitem__($cls, key)\n--\n\n"},
+    {"__reduce__", success_reduce, METH_NOARGS, "__reduce__($self, /)\n--\n\n"},
     {nullptr, nullptr, 0, nullptr},
 };
 
@@ -205,6 +211,17 @@ PyObject* fault_length(PyObject* self, void*) {
     return PyLong_FromUnsignedLong(reinterpret_cast<FaultObject*>(self)->length);
 }
 
+PyObject* fault_reduce(PyObject* self, PyObject*) {
+    auto* f = as<FaultObject>(self);
+    return Py_BuildValue("O(Okk)", reinterpret_cast<PyObject*>(Py_TYPE(self)), f->reason,
+                         static_cast<unsigned long>(f->offset), static_cast<unsigned long>(f->length));
+}
+
+PyMethodDef fault_methods[] = {
+    {"__reduce__", fault_reduce, METH_NOARGS, "__reduce__($self, /)\n--\n\n"},
+    {nullptr, nullptr, 0, nullptr},
+};
+
 PyMemberDef fault_members[] = {
     {"reason", T_OBJECT_EX, offsetof(FaultObject, reason), READONLY, nullptr},
     {nullptr, 0, 0, 0, nullptr},
@@ -228,6 +245,7 @@ PyType_Slot fault_slots[] = {
     {Py_tp_richcompare, reinterpret_cast<void*>(fault_richcompare)},
     {Py_tp_members, fault_members},
     {Py_tp_getset, fault_getset},
+    {Py_tp_methods, fault_methods},
     {0, nullptr},
 };
 
