@@ -5,7 +5,7 @@
 
 #include "capi/quillmere.h"
 #include "python/module.hpp"
-#include "python/values.hpp"
+#include "python/value_conversion.hpp"
 
 namespace quillmere::python {
 

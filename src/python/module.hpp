@@ -1,5 +1,6 @@
-// Shared pieces of the extension module: the binding cells, the three
-// classes, argument conversion and verdict conversion.
+// What the files of the extension module share: access to the binding cells,
+// the three classes, argument conversion and verdict conversion. The state
+// they keep between calls is all in module_state.hpp.
 #pragma once
 
 #include <cstdint>

@@ -12,6 +12,13 @@
 //   held. A call can still be entered again while it runs (a finaliser run by
 //   an allocation, a signal handler, another thread while Python code runs),
 //   so each cache below says what keeps it consistent then.
+//
+// Shortcuts that lean on CPython beyond its documented contract say at their
+// place what they rely on and name the test (most in
+// tests/python/test_interpreter_assumptions.py) that fails the day it
+// changes: the kept calls and UUIDs built from their slots
+// (value_conversion.cpp), class attributes of the immutable classes
+// (module.cpp), reused verdict memory (verdict_classes.cpp).
 #pragma once
 
 #define PY_SSIZE_T_CLEAN
@@ -36,20 +43,20 @@ struct BoundTypes {
 
 // A constructor call prepared once and repeated: the class's own tp_new with
 // an argument tuple kept between calls and refilled in place, which skips the
-// generic call machinery and every allocation but the result's. Prepared by
-// _bind only for a class whose call does nothing but run its tp_new, so the
-// kept call and the ordinary one give the same result.
+// generic call machinery and every allocation but the result's. _bind
+// prepares one only for a class whose call does nothing but run its tp_new,
+// so the kept call and the ordinary one give the same result.
 //
 // `busy` is set for the length of a call: a call entered again meanwhile
-// takes the ordinary route rather than refilling what the outer call is still
+// takes the ordinary route rather than refill what the outer call is still
 // reading. A constructor that keeps a reference to its arguments retires the
-// kept call for good (its objects are then no longer ours to refill).
+// kept call for good (they are then no longer ours to refill).
 struct KeptCall {
     PyTypeObject* cls;
     newfunc construct;  // null: no kept call, take the ordinary route
-    PyObject* args;     // (state,), (state, tzinfo) or (text,)
-    PyObject* state;    // the bytes object inside args, for a state call
-    char* buffer;       // its contents
+    PyObject* args;     // (compact,), (compact, tzinfo) or (text,)
+    PyObject* compact;  // the bytes inside args, for a compact-form call
+    char* buffer;       // their contents
     bool busy;
 };
 
@@ -83,12 +90,13 @@ struct ModuleState {
     FreeList free_successes{};
     FreeList free_faults{};
 
-    // One kept call per shape of value, prepared by _bind from the bound classes.
+    // One kept call per shape of value, prepared by _bind from the bound
+    // classes; the compact forms are the bytes the classes pickle as.
     struct {
-        KeptCall date;          // date(state4)
-        KeptCall time;          // time(state6)
-        KeptCall datetime;      // datetime(state10)
-        KeptCall utc_datetime;  // datetime(state10, utc)
+        KeptCall date;          // date(compact4)
+        KeptCall time;          // time(compact6)
+        KeptCall datetime;      // datetime(compact10)
+        KeptCall utc_datetime;  // datetime(compact10, utc)
         KeptCall decimal;       // Decimal(text)
     } kept{};
 

@@ -24,7 +24,7 @@ STATE_FORMS = [
 
 
 @pytest.mark.parametrize("cls, state, tzinfo, expected", STATE_FORMS)
-def test_date_classes_read_their_state_form_without_keeping_it(cls, state, tzinfo, expected):
+def test_date_classes_read_their_compact_form_without_keeping_it(cls, state, tzinfo, expected):
     # Dates are built from their pickle state through a kept argument tuple
     # whose bytes are refilled in place for the next call.
     before = sys.getrefcount(state)

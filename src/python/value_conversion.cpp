@@ -1,7 +1,8 @@
 // Core values as the standard Python objects callers expect, built quickly:
-// dates and times through their compact state form, durations as a difference
-// of two datetimes, UUIDs from their integer without running UUID.__init__.
-#include "python/values.hpp"
+// dates and times through their compact form (the bytes they pickle as),
+// durations as a difference of two datetimes, UUIDs from their integer
+// without running UUID.__init__, and the kept calls of module_state.hpp.
+#include "python/value_conversion.hpp"
 
 #include <cstdarg>
 #include <cstring>
@@ -46,10 +47,12 @@ void put_date(unsigned char* out, std::int64_t year, unsigned month, unsigned da
 }
 
 // The constructor of `cls` when calling the class does nothing but run it:
-// the metaclass is type (so the call is type's), __init__ is object's (so
-// nothing runs after __new__), and __new__ is the class's own C constructor,
-// not Python code. Then cls->tp_new(cls, args, NULL) is exactly cls(*args),
-// whatever the class; anything else (a mock, a Python subclass) returns null.
+// the metaclass is type (so the call is type.__call__), __init__ is object's
+// (so nothing runs after __new__), and __new__ is the class's own C
+// constructor, not Python code. Then cls->tp_new(cls, args, NULL) is exactly
+// cls(*args), whatever the class; anything else (a mock, a Python subclass)
+// gives null. The standard classes qualify
+// (test_standard_classes_are_built_by_their_own_constructor_alone).
 newfunc own_constructor(PyObject* cls) {
     if (!PyType_Check(cls) || Py_TYPE(cls) != &PyType_Type) return nullptr;
     auto* type = reinterpret_cast<PyTypeObject*>(cls);
@@ -63,38 +66,38 @@ newfunc own_constructor(PyObject* cls) {
     return c_constructor ? reinterpret_cast<newfunc>(PyType_GetSlot(type, Py_tp_new)) : nullptr;
 }
 
-// Prepares `kept` to call `cls` with `args` (consumed), the kept state bytes
-// being `state` (borrowed from args) if any.
-void prepare(KeptCall& kept, PyObject* cls, PyObject* args, PyObject* state) {
+// Prepares `kept` to call `cls` with `args` (consumed), whose compact-form
+// bytes, if any, are `compact` (borrowed from args).
+void prepare(KeptCall& kept, PyObject* cls, PyObject* args, PyObject* compact) {
     const newfunc construct = args != nullptr ? own_constructor(cls) : nullptr;
     if (construct == nullptr) {
         Py_XDECREF(args);
         PyErr_Clear();  // left to the ordinary call
         return;
     }
-    kept = KeptCall{reinterpret_cast<PyTypeObject*>(cls), construct, args, state,
-                    state != nullptr ? PyBytes_AsString(state) : nullptr, false};
+    kept = KeptCall{reinterpret_cast<PyTypeObject*>(cls), construct, args, compact,
+                    compact != nullptr ? PyBytes_AsString(compact) : nullptr, false};
 }
 
-void prepare_state_call(KeptCall& kept, PyObject* cls, Py_ssize_t size, PyObject* tzinfo) {
-    PyObject* state = PyBytes_FromStringAndSize(nullptr, size);
-    if (state == nullptr) return PyErr_Clear();
-    PyObject* args = tzinfo ? PyTuple_Pack(2, state, tzinfo) : PyTuple_Pack(1, state);
-    Py_DECREF(state);  // args holds it
-    prepare(kept, cls, args, state);
+void prepare_compact_call(KeptCall& kept, PyObject* cls, Py_ssize_t size, PyObject* tzinfo) {
+    PyObject* compact = PyBytes_FromStringAndSize(nullptr, size);
+    if (compact == nullptr) return PyErr_Clear();
+    PyObject* args = tzinfo ? PyTuple_Pack(2, compact, tzinfo) : PyTuple_Pack(1, compact);
+    Py_DECREF(compact);  // args holds it
+    prepare(kept, cls, args, compact);
 }
 
 // Drops a kept call whose constructor kept a reference to its arguments: they
 // are no longer ours alone to refill.
 void retire_if_kept_elsewhere(KeptCall& kept) {
-    if (Py_REFCNT(kept.args) == 1 && (kept.state == nullptr || Py_REFCNT(kept.state) == 1)) return;
+    if (Py_REFCNT(kept.args) == 1 && (kept.compact == nullptr || Py_REFCNT(kept.compact) == 1)) return;
     Py_CLEAR(kept.args);
     kept.construct = nullptr;
 }
 
 // Calls `kept` with its arguments as they stand. The call holds its own
 // reference to them and marks the kept call busy, so a call entered meanwhile
-// neither refills nor releases them.
+// neither refills nor releases them (test_kept_calls_are_not_refilled_while_in_use).
 PyObject* call_kept(KeptCall& kept) {
     kept.busy = true;
     PyObject* args = Py_NewRef(kept.args);
@@ -105,19 +108,22 @@ PyObject* call_kept(KeptCall& kept) {
     return result;
 }
 
-// Calls `type` with one positional bytes argument (its pickle state) and an
+// Calls `type` with its compact form (the bytes it pickles as) and an
 // optional tzinfo.
 //
-// The standard classes read the state form in tp_new and copy the bytes out,
-// so the kept call refills one bytes object in place: it has never been seen
-// by anyone else, so nothing (no cached hash) depends on its old contents.
-PyObject* from_state(KeptCall& kept, PyObject* type, const unsigned char* state, Py_ssize_t size,
-                     PyObject* tzinfo = nullptr) {
+// The kept call refills one bytes object in place, which bytes being
+// immutable is outside the contract: it relies on the date classes reading
+// their compact form in tp_new and copying the bytes out rather than keeping
+// them (test_date_classes_read_their_compact_form_without_keeping_it). The
+// object has never been seen by anyone else, so nothing, not even a cached
+// hash, depends on its old contents.
+PyObject* from_compact_form(KeptCall& kept, PyObject* type, const unsigned char* compact, Py_ssize_t size,
+                            PyObject* tzinfo = nullptr) {
     if (kept.construct != nullptr && !kept.busy) {
-        std::memcpy(kept.buffer, state, static_cast<std::size_t>(size));
+        std::memcpy(kept.buffer, compact, static_cast<std::size_t>(size));
         return call_kept(kept);
     }
-    PyObject* bytes = PyBytes_FromStringAndSize(reinterpret_cast<const char*>(state), size);
+    PyObject* bytes = PyBytes_FromStringAndSize(reinterpret_cast<const char*>(compact), size);
     if (bytes == nullptr) return nullptr;
     PyObject* result = PyObject_CallFunctionObjArgs(type, bytes, tzinfo, nullptr);
     Py_DECREF(bytes);
@@ -125,11 +131,20 @@ PyObject* from_state(KeptCall& kept, PyObject* type, const unsigned char* state,
 }
 
 // Calls `type` with one str argument (consumed).
+//
+// The kept call puts the text into a tuple the constructor has already seen,
+// which PyTuple_SetItem, meant for filling new tuples, accepts while the
+// tuple's only reference is ours; should it ever refuse, the cast raises its
+// SystemError (as every test of cast_decimal would show) rather than read a
+// stale text.
 PyObject* from_text(KeptCall& kept, PyObject* type, PyObject* text) {
     if (kept.construct != nullptr && !kept.busy) {
         // Releases the previous text, an exact str whose deallocation runs no
         // Python code; the call holds a reference of its own to this one.
-        PyTuple_SetItem(kept.args, 0, Py_NewRef(text));
+        if (PyTuple_SetItem(kept.args, 0, Py_NewRef(text)) < 0) {
+            Py_DECREF(text);
+            return nullptr;
+        }
         PyObject* result = call_kept(kept);
         Py_DECREF(text);
         return result;
@@ -140,9 +155,10 @@ PyObject* from_text(KeptCall& kept, PyObject* type, PyObject* text) {
 }
 
 // The standard UUID's layout: a plain class over object whose instances hold
-// nothing but slots, "int" and "is_safe" among them. Its instances are then
-// complete once those two are set, which is how the kept UUID route builds
-// them (as unpickling does), without running UUID.__init__.
+// nothing but slots, "int" and "is_safe" among them. An instance is then
+// complete once those two are set, which is how a UUID is built without
+// running UUID.__init__ (test_uuid_is_complete_once_its_two_slots_are_set);
+// a class of any other layout takes the ordinary call.
 bool has_uuid_layout(PyObject* cls) {
     if (!PyType_Check(cls) || Py_TYPE(cls) != &PyType_Type) return false;
     PyObject* bases = PyObject_GetAttrString(cls, "__bases__");
@@ -166,7 +182,7 @@ bool has_uuid_layout(PyObject* cls) {
     return standard;
 }
 
-// For a year the state form cannot hold, the class's own range check raises.
+// For a year the compact form cannot hold, the class's own range check raises.
 PyObject* via_datetime_module(const char* class_name, const char* format, PyObject* kwargs, ...) {
     PyObject* module = PyImport_ImportModule("datetime");
     if (module == nullptr) return nullptr;
@@ -193,21 +209,21 @@ PyObject* datetime_from_fields(const BoundTypes* types, std::int64_t year, unsig
         Py_XDECREF(kwargs);
         return result;
     }
-    unsigned char state[10];
-    put_date(state, year, month, day);
-    put_clock(state + 4, c);
+    unsigned char compact[10];
+    put_date(compact, year, month, day);
+    put_clock(compact + 4, c);
     KeptCall& kept = tzinfo != nullptr ? module_state.kept.utc_datetime : module_state.kept.datetime;
-    return from_state(kept, types->datetime_type, state, sizeof state, tzinfo);
+    return from_compact_form(kept, types->datetime_type, compact, sizeof compact, tzinfo);
 }
 
 }  // namespace
 
 void prepare_value_conversion(const BoundTypes& types) noexcept {
     auto& kept = module_state.kept;
-    prepare_state_call(kept.date, types.date_type, 4, nullptr);
-    prepare_state_call(kept.time, types.time_type, 6, nullptr);
-    prepare_state_call(kept.datetime, types.datetime_type, 10, nullptr);
-    prepare_state_call(kept.utc_datetime, types.datetime_type, 10, types.utc);
+    prepare_compact_call(kept.date, types.date_type, 4, nullptr);
+    prepare_compact_call(kept.time, types.time_type, 6, nullptr);
+    prepare_compact_call(kept.datetime, types.datetime_type, 10, nullptr);
+    prepare_compact_call(kept.utc_datetime, types.datetime_type, 10, types.utc);
     PyObject* decimal_args = PyTuple_Pack(1, Py_None);
     prepare(kept.decimal, types.decimal_type, decimal_args, nullptr);
     module_state.uuid_int_name = PyUnicode_InternFromString("int");
@@ -220,9 +236,9 @@ void prepare_value_conversion(const BoundTypes& types) noexcept {
 PyObject* to_python(const core::ExactDecimal& v, const TextArg* source) {
     const BoundTypes* types = bound_types();
     if (types == nullptr) return nullptr;
-    char text[core::DECIMAL_TEXT_BUFFER];
-    const std::size_t length = core::format_decimal(v, text);
-    if (length > sizeof text) {
+    char canonical[core::DECIMAL_TEXT_BUFFER];
+    const std::size_t length = core::format_decimal(v, canonical);
+    if (length > sizeof canonical) {
         PyErr_SetString(PyExc_ValueError, "quillmere: decimal text overflowed its buffer");
         return nullptr;
     }
@@ -231,12 +247,12 @@ PyObject* to_python(const core::ExactDecimal& v, const TextArg* source) {
     PyObject* str;
     if (source != nullptr && source->is_str && PyUnicode_CheckExact(source->object) &&
         static_cast<std::size_t>(source->size) == length &&
-        std::memcmp(source->data, text, length) == 0) {
+        std::memcmp(source->data, canonical, length) == 0) {
         str = Py_NewRef(source->object);
     } else {
         // The decoder is the UTF-8 guard: it reads the text once, where a
         // check of its own would read it again.
-        str = PyUnicode_FromStringAndSize(text, static_cast<Py_ssize_t>(length));
+        str = PyUnicode_FromStringAndSize(canonical, static_cast<Py_ssize_t>(length));
     }
     if (str == nullptr) {
         if (PyErr_ExceptionMatches(PyExc_UnicodeDecodeError)) {
@@ -287,17 +303,17 @@ PyObject* to_python(const core::CivilDate& v) {
     if (v.year < 1 || v.year > 9999) {
         return via_datetime_module("date", "(III)", nullptr, unsigned{v.year}, unsigned{v.month}, unsigned{v.day});
     }
-    unsigned char state[4];
-    put_date(state, v.year, v.month, v.day);
-    return from_state(module_state.kept.date, types->date_type, state, sizeof state);
+    unsigned char compact[4];
+    put_date(compact, v.year, v.month, v.day);
+    return from_compact_form(module_state.kept.date, types->date_type, compact, sizeof compact);
 }
 
 PyObject* to_python(const core::TimeOfDay& v) {
     const BoundTypes* types = bound_types();
     if (types == nullptr) return nullptr;
-    unsigned char state[6];
-    put_clock(state, clock_of(v.nanos));
-    return from_state(module_state.kept.time, types->time_type, state, sizeof state);
+    unsigned char compact[6];
+    put_clock(compact, clock_of(v.nanos));
+    return from_compact_form(module_state.kept.time, types->time_type, compact, sizeof compact);
 }
 
 PyObject* to_python(const core::CivilDateTime& v) {

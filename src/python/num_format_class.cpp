@@ -103,25 +103,25 @@ PyObject* num_format_new(PyTypeObject* type, PyObject* args, PyObject* kwargs) {
     return construct(type, decimal_arg, group_arg, flags_arg, currency_arg);
 }
 
-const core::NumFormat& held(PyObject* self) { return reinterpret_cast<NumFormatObject*>(self)->format; }
+const core::NumFormat& record_of(PyObject* self) { return reinterpret_cast<NumFormatObject*>(self)->format; }
 
 PyObject* currency_of(const core::NumFormat& f) {
     return PyUnicode_DecodeUTF8(reinterpret_cast<const char*>(f.currency), f.currency_len, nullptr);
 }
 
-PyObject* get_decimal_sep(PyObject* self, void*) { return PyUnicode_FromOrdinal(static_cast<int>(held(self).decimal_sep)); }
-PyObject* get_group_sep(PyObject* self, void*) { return PyUnicode_FromOrdinal(static_cast<int>(held(self).group_sep)); }
-PyObject* get_flags(PyObject* self, void*) { return PyLong_FromUnsignedLong(held(self).flags); }
-PyObject* get_currency(PyObject* self, void*) { return currency_of(held(self)); }
+PyObject* get_decimal_sep(PyObject* self, void*) { return PyUnicode_FromOrdinal(static_cast<int>(record_of(self).decimal_sep)); }
+PyObject* get_group_sep(PyObject* self, void*) { return PyUnicode_FromOrdinal(static_cast<int>(record_of(self).group_sep)); }
+PyObject* get_flags(PyObject* self, void*) { return PyLong_FromUnsignedLong(record_of(self).flags); }
+PyObject* get_currency(PyObject* self, void*) { return currency_of(record_of(self)); }
 
 PyObject* get_packed(PyObject* self, void*) {
     unsigned char packed[core::PACKED_FORMAT_SIZE];
-    core::encode_packed_format(held(self), packed);
+    core::encode_packed_format(record_of(self), packed);
     return PyBytes_FromStringAndSize(reinterpret_cast<const char*>(packed), sizeof packed);
 }
 
 PyObject* num_format_repr(PyObject* self) {
-    const core::NumFormat& f = held(self);
+    const core::NumFormat& f = record_of(self);
     PyObject* decimal_sep = PyUnicode_FromOrdinal(static_cast<int>(f.decimal_sep));
     PyObject* group_sep = decimal_sep ? PyUnicode_FromOrdinal(static_cast<int>(f.group_sep)) : nullptr;
     PyObject* currency = group_sep ? currency_of(f) : nullptr;
@@ -244,7 +244,7 @@ PyObject* from_localeconv(PyObject*, PyObject* const* args, Py_ssize_t nargs, Py
 PyObject* num_format_reduce(PyObject* self, PyObject*) {
     if (self == module_state.invariant_format) return PyUnicode_FromString("NumFormat.INVARIANT");
     if (self == module_state.detect_format) return PyUnicode_FromString("NumFormat.DETECT");
-    const core::NumFormat& f = held(self);
+    const core::NumFormat& f = record_of(self);
     PyObject* decimal_sep = PyUnicode_FromOrdinal(static_cast<int>(f.decimal_sep));
     PyObject* group_sep = decimal_sep ? PyUnicode_FromOrdinal(static_cast<int>(f.group_sep)) : nullptr;
     PyObject* currency = group_sep ? currency_of(f) : nullptr;

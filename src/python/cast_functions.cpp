@@ -2,7 +2,7 @@
 // and the notation, and turns the verdict into a Success or a Fault.
 #include "core/casts.hpp"
 #include "python/module.hpp"
-#include "python/values.hpp"
+#include "python/value_conversion.hpp"
 
 #include <type_traits>
 
@@ -56,7 +56,7 @@ bool value_argument(PyObject* obj, double& out) { return to_double(obj, "value",
 // with no UTF-8 form is MALFORMED at its first lone surrogate, a span already
 // in code points.
 template <class CoreCall>
-PyObject* cast_text(TextArg& text, CoreCall&& cast) {
+PyObject* apply_to_text(TextArg& text, CoreCall&& cast) {
     switch (load_text(text)) {
         case TextLoad::READ:
             return verdict_object(cast(text.data, static_cast<std::size_t>(text.size)), &text);
@@ -84,7 +84,7 @@ PyObject* text_cast(const char* name, PyObject* const* args, Py_ssize_t nargs, P
     if (!bind_arguments(Signature{name, text_names, 1, 1}, args, nargs, kwnames, &arg) || !classify_text(arg, text)) {
         return nullptr;
     }
-    return cast_text(text, [](const char* data, std::size_t size) { return Cast(data, size); });
+    return apply_to_text(text, [](const char* data, std::size_t size) { return Cast(data, size); });
 }
 
 // cast_x(text, fmt)
@@ -98,7 +98,7 @@ PyObject* numeric_cast(const char* name, PyObject* const* args, Py_ssize_t nargs
     }
     const core::NumFormat* format = format_argument(argv[1]);
     if (format == nullptr) return nullptr;
-    return cast_text(text, [format](const char* data, std::size_t size) { return Cast(data, size, *format); });
+    return apply_to_text(text, [format](const char* data, std::size_t size) { return Cast(data, size, *format); });
 }
 
 // cast_x(text, notation)
@@ -112,7 +112,9 @@ PyObject* notation_cast(const char* name, const char* const* names, bool (*conve
         !convert(argv[1], notation)) {
         return nullptr;
     }
-    return cast_text(text, [notation](const char* data, std::size_t size) { return Cast(data, size, Notation{notation}); });
+    return apply_to_text(text, [notation](const char* data, std::size_t size) {
+        return Cast(data, size, Notation{notation});
+    });
 }
 
 // cast_x(value)
@@ -178,11 +180,11 @@ PyObject* py_cast_date(PyObject*, Args args, Py_ssize_t nargs, PyObject* kwnames
         return nullptr;
     }
     if (argv[1] == nullptr || argv[1] == Py_None) {
-        return cast_text(text, [](const char* data, std::size_t size) { return core::cast_date(data, size); });
+        return apply_to_text(text, [](const char* data, std::size_t size) { return core::cast_date(data, size); });
     }
     std::uint32_t order;
     if (!order_argument(argv[1], order)) return nullptr;
-    return cast_text(text, [order](const char* data, std::size_t size) {
+    return apply_to_text(text, [order](const char* data, std::size_t size) {
         return core::cast_date_ordered(data, size, core::DateOrder{order});
     });
 }

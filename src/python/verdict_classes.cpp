@@ -39,7 +39,9 @@ PyObject*& held_reference(PyObject* verdict) {
 
 // Verdicts are made and dropped once per cell of a column, so a few freed ones
 // of each class are kept for reuse. PyObject_Init gives a reused object back
-// its type and the reference a heap-type instance owns to it.
+// its type and the reference a heap-type instance owns to it; reinitialising
+// memory the allocator handed out for an earlier object is outside the
+// contract (test_reused_verdicts_keep_their_class_alive).
 template <class Object>
 Object* allocate(FreeList& free_list, PyTypeObject* type) {
     if (free_list.count > 0) {
@@ -69,7 +71,8 @@ void verdict_dealloc(PyObject* self) {
     // (Success(Success(...))), is released here one link at a time: letting
     // each link drop the next would nest one dealloc per link and overflow
     // the C stack, and the limited API has no trashcan. A link held only by
-    // us is emptied first, so its own dealloc nests no further.
+    // us is emptied first, so its own dealloc nests no further
+    // (test_deep_chains_are_freed_without_recursion).
     while (held != nullptr && is_verdict(held) && Py_REFCNT(held) == 1) {
         PyObject* next = held_reference(held);
         held_reference(held) = nullptr;
