@@ -133,15 +133,11 @@ bool classify_text(PyObject* obj, TextArg& out) noexcept {
     return false;
 }
 
-TextLoad load_text(TextArg& text) noexcept {
-    if (!text.is_str) {
-        char* data = nullptr;
-        if (PyBytes_AsStringAndSize(text.object, &data, &text.size) < 0) return TextLoad::FAILED;
-        text.data = data;
-        return TextLoad::READ;
-    }
-    text.data = PyUnicode_AsUTF8AndSize(text.object, &text.size);
-    if (text.data != nullptr) return TextLoad::READ;
+namespace {
+
+// A str whose UTF-8 form failed: NO_UTF8 when it holds a lone surrogate. Kept
+// out of line, off the path of every readable text.
+[[gnu::cold, gnu::noinline]] TextLoad without_utf8(TextArg& text) noexcept {
     if (!PyErr_ExceptionMatches(PyExc_UnicodeEncodeError)) return TextLoad::FAILED;
     PyObject *type, *value, *traceback;
     PyErr_Fetch(&type, &value, &traceback);
@@ -154,6 +150,19 @@ TextLoad load_text(TextArg& text) noexcept {
     Py_XDECREF(value);
     Py_XDECREF(traceback);
     return TextLoad::NO_UTF8;
+}
+
+}  // namespace
+
+TextLoad load_text(TextArg& text) noexcept {
+    if (!text.is_str) {
+        char* data = nullptr;
+        if (PyBytes_AsStringAndSize(text.object, &data, &text.size) < 0) return TextLoad::FAILED;
+        text.data = data;
+        return TextLoad::READ;
+    }
+    text.data = PyUnicode_AsUTF8AndSize(text.object, &text.size);
+    return text.data != nullptr ? TextLoad::READ : without_utf8(text);
 }
 
 }  // namespace quillmere::python

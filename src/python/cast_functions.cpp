@@ -52,21 +52,15 @@ bool epoch_argument(PyObject* obj, std::uint32_t& out) {
 
 bool value_argument(PyObject* obj, double& out) { return to_double(obj, "value", out); }
 
-// Runs a core cast over the bytes of `text` and converts its verdict. A str
-// with no UTF-8 form is MALFORMED at its first lone surrogate, a span already
-// in code points.
-template <class CoreCall>
-PyObject* apply_to_text(TextArg& text, CoreCall&& cast) {
-    switch (load_text(text)) {
-        case TextLoad::READ:
-            return verdict_object(cast(text.data, static_cast<std::size_t>(text.size)), &text);
-        case TextLoad::NO_UTF8:
-            return new_fault(core::FaultReason::MALFORMED, static_cast<std::uint64_t>(text.first_surrogate), 1);
-        case TextLoad::FAILED:
-            break;
-    }
-    return nullptr;
+// The result of a call whose text has no bytes to cast: a str with no UTF-8
+// form is MALFORMED at its first lone surrogate (a span already in code
+// points); a failed load has raised.
+[[gnu::cold]] PyObject* unread_text(TextLoad loaded, const TextArg& text) {
+    if (loaded != TextLoad::NO_UTF8) return nullptr;
+    return new_fault(core::FaultReason::MALFORMED, static_cast<std::uint64_t>(text.first_surrogate), 1);
 }
+
+std::size_t size_of(const TextArg& text) { return static_cast<std::size_t>(text.size); }
 
 const char* const text_names[] = {"text"};
 const char* const text_fmt_names[] = {"text", "fmt"};
@@ -84,7 +78,9 @@ PyObject* text_cast(const char* name, PyObject* const* args, Py_ssize_t nargs, P
     if (!bind_arguments(Signature{name, text_names, 1, 1}, args, nargs, kwnames, &arg) || !classify_text(arg, text)) {
         return nullptr;
     }
-    return apply_to_text(text, [](const char* data, std::size_t size) { return Cast(data, size); });
+    const TextLoad loaded = load_text(text);
+    if (loaded != TextLoad::READ) return unread_text(loaded, text);
+    return verdict_object(Cast(text.data, size_of(text)), &text);
 }
 
 // cast_x(text, fmt)
@@ -98,7 +94,9 @@ PyObject* numeric_cast(const char* name, PyObject* const* args, Py_ssize_t nargs
     }
     const core::NumFormat* format = format_argument(argv[1]);
     if (format == nullptr) return nullptr;
-    return apply_to_text(text, [format](const char* data, std::size_t size) { return Cast(data, size, *format); });
+    const TextLoad loaded = load_text(text);
+    if (loaded != TextLoad::READ) return unread_text(loaded, text);
+    return verdict_object(Cast(text.data, size_of(text), *format), &text);
 }
 
 // cast_x(text, notation)
@@ -112,9 +110,9 @@ PyObject* notation_cast(const char* name, const char* const* names, bool (*conve
         !convert(argv[1], notation)) {
         return nullptr;
     }
-    return apply_to_text(text, [notation](const char* data, std::size_t size) {
-        return Cast(data, size, Notation{notation});
-    });
+    const TextLoad loaded = load_text(text);
+    if (loaded != TextLoad::READ) return unread_text(loaded, text);
+    return verdict_object(Cast(text.data, size_of(text), Notation{notation}), &text);
 }
 
 // cast_x(value)
@@ -179,14 +177,13 @@ PyObject* py_cast_date(PyObject*, Args args, Py_ssize_t nargs, PyObject* kwnames
         !classify_text(argv[0], text)) {
         return nullptr;
     }
-    if (argv[1] == nullptr || argv[1] == Py_None) {
-        return apply_to_text(text, [](const char* data, std::size_t size) { return core::cast_date(data, size); });
-    }
-    std::uint32_t order;
-    if (!order_argument(argv[1], order)) return nullptr;
-    return apply_to_text(text, [order](const char* data, std::size_t size) {
-        return core::cast_date_ordered(data, size, core::DateOrder{order});
-    });
+    const bool iso = argv[1] == nullptr || argv[1] == Py_None;
+    std::uint32_t order = 0;
+    if (!iso && !order_argument(argv[1], order)) return nullptr;
+    const TextLoad loaded = load_text(text);
+    if (loaded != TextLoad::READ) return unread_text(loaded, text);
+    if (iso) return verdict_object(core::cast_date(text.data, size_of(text)), &text);
+    return verdict_object(core::cast_date_ordered(text.data, size_of(text), core::DateOrder{order}), &text);
 }
 
 PyObject* py_cast_decimal_from_float(PyObject*, Args a, Py_ssize_t n, PyObject* k) {
