@@ -36,7 +36,7 @@ def test_decimal_entered_again_from_a_finaliser(run_fresh):
 
 
 # Binds str in place of the date classes. Its constructor runs Python code (the
-# BytesWarning of `python -b`, a codec search) before it reads the state bytes
+# BytesWarning of `python -b`, a codec search) before it reads the compact form
 # back, so the nested call lands while the outer one still uses them.
 REENTERED = """
 import codecs, sys, types, warnings, datetime as real
