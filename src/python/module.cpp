@@ -160,10 +160,10 @@ PyObject* bind(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwn
     if (!module_state.bound_types.compare_exchange_strong(expected, record, std::memory_order_acq_rel)) {
         for (int i = 0; i < field_count; ++i) Py_DECREF(fields[i]);
         PyMem_Free(record);
-        Py_RETURN_NONE;
+        return Py_NewRef(Py_None);
     }
     prepare_value_conversion(*record);
-    Py_RETURN_NONE;
+    return Py_NewRef(Py_None);
 }
 
 bool set_class_attribute(PyTypeObject* cls, const char* name, PyObject* value) noexcept {

@@ -1,6 +1,11 @@
 // What the files of the extension module share: access to the binding cells,
 // the three classes, argument conversion and verdict conversion. The state
 // they keep between calls is all in module_state.hpp.
+//
+// None, True, False and NotImplemented are returned as Py_NewRef(...), never
+// through the Py_RETURN_* macros: the 3.12 and later headers expand some of
+// those without a new reference even for the 3.10 stable ABI, and on 3.10 and
+// 3.11, where these objects are counted, that frees them in the end.
 #pragma once
 
 #include <cstdint>

@@ -134,8 +134,8 @@ PyObject* success_repr(PyObject* self) {
 
 PyObject* success_richcompare(PyObject* self, PyObject* other, int op) {
     if (op == Py_NE) return negate_equality(self, other);
-    if (op != Py_EQ) Py_RETURN_NOTIMPLEMENTED;
-    if (Py_TYPE(other) != module_state.success_class) Py_RETURN_FALSE;
+    if (op != Py_EQ) return Py_NewRef(Py_NotImplemented);
+    if (Py_TYPE(other) != module_state.success_class) return Py_NewRef(Py_False);
     const int equal = equal_values(as<SuccessObject>(self)->value, as<SuccessObject>(other)->value);
     if (equal < 0) return nullptr;
     return PyBool_FromLong(equal);
@@ -195,12 +195,12 @@ PyObject* fault_repr(PyObject* self) {
 
 PyObject* fault_richcompare(PyObject* self, PyObject* other, int op) {
     if (op == Py_NE) return negate_equality(self, other);
-    if (op != Py_EQ) Py_RETURN_NOTIMPLEMENTED;
-    if (Py_TYPE(other) != module_state.fault_class) Py_RETURN_FALSE;
+    if (op != Py_EQ) return Py_NewRef(Py_NotImplemented);
+    if (Py_TYPE(other) != module_state.fault_class) return Py_NewRef(Py_False);
     auto* a = as<FaultObject>(self);
     auto* b = as<FaultObject>(other);
     // The span decides first, so reasons are compared only for equal spans.
-    if (a->offset != b->offset || a->length != b->length) Py_RETURN_FALSE;
+    if (a->offset != b->offset || a->length != b->length) return Py_NewRef(Py_False);
     const int equal = equal_values(a->reason, b->reason);
     if (equal < 0) return nullptr;
     return PyBool_FromLong(equal);
