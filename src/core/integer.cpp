@@ -34,11 +34,7 @@ struct VerdictParts {
 
 template <class T>
 inline Verdict<T> assemble(const VerdictParts& parts) noexcept {
-    static_assert(Verdict<T>::word_sized && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__, "the value is the word's low bytes");
-    Verdict<T> verdict;
-    verdict.bits = parts.word;
-    verdict.status = parts.status;
-    return verdict;
+    return Verdict<T>::from_words(parts.word, parts.status);
 }
 
 template <class T>
@@ -274,7 +270,7 @@ template <class T>
 template <class T, bool Shortcuts>
 inline Verdict<T> cast_integer(const char* input, std::size_t len, const NumFormat& fmt) noexcept {
     const Trimmed text = trim(input, len);
-    if (text.empty()) return assemble<T>({0, static_cast<std::uint32_t>(FaultReason::EMPTY)});
+    if (text.empty()) return empty_fault();
     if constexpr (Shortcuts) {
         // The short loop alone settles every plain text of up to eight bytes.
         if (sizeof(T) == 8 && text.length > 8) return cast_long_plain<T>(text.data, text.length, text.offset, fmt);

@@ -2,6 +2,7 @@
 // reasons and the span of input bytes that caused it.
 #pragma once
 
+#include <bit>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -43,14 +44,12 @@ constexpr Fault make_fault(FaultReason reason, std::uint64_t offset, std::uint64
     return Fault{reason, Span{saturate_u32(offset), saturate_u32(length)}};
 }
 
+// A fault that concerns no text: the casts from a double report every fault
+// this way, and so do steps whose caller supplies the span.
+constexpr Fault unspanned_fault(FaultReason reason) noexcept { return Fault{reason, Span{0, 0}}; }
+
 // Success or fault in one small trivially copyable value: the value and the
 // span share storage, so a Verdict<int64_t> is two registers wide.
-//
-// Verdicts are copied and returned a 64-bit word at a time, so every word is
-// also built whole: a word assembled from narrower stores (a one-byte status,
-// a 32-bit span field) cannot be forwarded to the wide load that reads it
-// back, and that stall would cost more than most casts. Hence a full-word
-// status, and values of up to eight bytes widened into one word.
 template <class T>
 struct Verdict {
     static_assert(std::is_trivially_copyable_v<T>, "verdict values are plain data");
@@ -59,35 +58,66 @@ struct Verdict {
     using Status = std::uint64_t;
 
     union {
-        T value;            // valid when ok()
-        Span span;          // valid when !ok()
-        std::uint64_t bits; // the same storage as one word
+        T value;    // valid when ok()
+        Span span;  // valid when !ok()
     };
     Status status;  // 0 on success, else the FaultReason code
 
-    constexpr Verdict() noexcept : bits{0}, status{static_cast<Status>(FaultReason::MALFORMED)} {}
-    constexpr Verdict(Fault f) noexcept : bits{pack_span(f.span)}, status{static_cast<Status>(f.reason)} {}
+    constexpr Verdict() noexcept : span{0, 0}, status{static_cast<Status>(FaultReason::MALFORMED)} {}
+    constexpr Verdict(Fault f) noexcept : Verdict(of_fault(f)) {}
 
     static constexpr Verdict success(T v) noexcept {
-        Verdict r;
         if constexpr (word_sized) {
-            if (std::is_constant_evaluated()) {
-                r.value = v;
-            } else {
+            if (!std::is_constant_evaluated()) {
                 std::uint64_t word = 0;
                 std::memcpy(&word, &v, sizeof(T));
-                r.bits = word;
+                return from_words(word, 0);
             }
-        } else {
-            r.value = v;
         }
+        Verdict r;
+        r.value = v;
         r.status = 0;
         return r;
+    }
+
+    // A word-sized verdict from its two machine words: `word` holds the
+    // value's bytes (the low bytes, the rest zero) when `status` is 0, else
+    // the packed span; `status` is 0 or a FaultReason code. This is the only
+    // place where verdict storage is written as a word, and every word-sized
+    // verdict is built here.
+    //
+    // Verdicts are copied and returned a 64-bit word at a time, so every word
+    // is also built whole: a word assembled from narrower stores (a one-byte
+    // value, a 32-bit span field) cannot be forwarded to the wide load that
+    // reads it back, and that stall would cost more than most casts. The words
+    // become the verdict through std::bit_cast, which creates the value or the
+    // span inside the result as the later reads need it; writing one union
+    // member and reading another would be undefined.
+    static Verdict from_words(std::uint64_t word, Status status) noexcept {
+        static_assert(word_sized && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__, "the value is the word's low bytes");
+        struct Words {
+            std::uint64_t word;
+            Status status;
+        };
+        static_assert(sizeof(Words) == sizeof(Verdict));
+        return std::bit_cast<Verdict>(Words{word, status});
     }
 
     constexpr bool ok() const noexcept { return status == 0; }
     constexpr FaultReason reason() const noexcept { return static_cast<FaultReason>(status); }
     constexpr Fault fault() const noexcept { return Fault{reason(), span}; }
+
+private:
+    struct FaultTag {};
+    constexpr Verdict(Span s, Status st, FaultTag) noexcept : span{s}, status{st} {}
+
+    static constexpr Verdict of_fault(Fault f) noexcept {
+        const auto st = static_cast<Status>(f.reason);
+        if constexpr (word_sized) {
+            if (!std::is_constant_evaluated()) return from_words(pack_span(f.span), st);
+        }
+        return Verdict(f.span, st, FaultTag{});
+    }
 };
 
 }  // namespace quillmere::core
