@@ -11,6 +11,7 @@
 #include <cstring>
 
 #include "core/decimal.hpp"
+#include "core/reference_paths.hpp"
 #include "core/num_format.hpp"
 #include "core/text.hpp"
 #include "quillmere.h"
@@ -46,12 +47,12 @@ quillmere_numformat packed_format(std::uint8_t seps, std::uint8_t flags, std::ui
     return f;
 }
 
-core::uint128 magnitude_of(const quillmere_decimal& d) {
-    return (core::uint128{d.magnitude_hi} << 64) | d.magnitude_lo;
+core::u128 magnitude_of(const quillmere_decimal& d) {
+    return (core::u128{d.magnitude_hi} << 64) | d.magnitude_lo;
 }
 
 void require_canonical(const quillmere_decimal& d) {
-    const core::uint128 m = magnitude_of(d);
+    const core::u128 m = magnitude_of(d);
     require(d.scale <= 28 && d.negative <= 1 && d.reserved[0] == 0 && d.reserved[1] == 0);
     if (m == 0) require(d.scale == 0 && d.negative == 0);
     if (d.scale > 0) require(m % 10 != 0);

@@ -16,7 +16,7 @@
 #include <cstring>
 #include <limits>
 
-#include "core/integer.hpp"
+#include "core/reference_paths.hpp"
 #include "core/num_format.hpp"
 #include "core/text.hpp"
 #include "quillmere.h"
@@ -71,7 +71,7 @@ Outcome run(const char* text, std::size_t len, const quillmere_numformat* packed
     }
     REQUIRE(status != -1);
 
-    const core::Trimmed trimmed = core::trim(text, len);
+    const core::TextRange trimmed = core::trim(text, len);
     if (status == 0) {
         REQUIRE(fault == UNTOUCHED);
     } else {
@@ -99,7 +99,7 @@ void check_narrowing(const Outcome& wide, const Outcome& narrow) {
     REQUIRE(fits ? (narrow.status == 0 && narrow.value == wide.value) : narrow.status == QUILLMERE_OUT_OF_RANGE);
 }
 
-bool is_radix_form(const core::Trimmed& t, const core::NumFormat& fmt) {
+bool is_radix_form(const core::TextRange& t, const core::NumFormat& fmt) {
     if (!fmt.has(core::NumFormat::RADIX_PREFIXES) || t.length < 2) return false;
     const unsigned char letter = t[1] | 0x20;
     return (t[0] == '0' && (letter == 'x' || letter == 'b')) || (t[0] == '&' && letter == 'h');

@@ -21,7 +21,7 @@ struct Bounds {
 };
 
 Bounds trimmed(const char* data, std::size_t size) {
-    const core::Trimmed t = core::trim(data, size);
+    const core::TextRange t = core::trim(data, size);
     return Bounds{t.offset, t.offset + t.length};
 }
 

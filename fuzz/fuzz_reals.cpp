@@ -10,6 +10,7 @@
 #include <string>
 
 #include "core/real_conversion.hpp"
+#include "core/reference_paths.hpp"
 #include "quillmere.h"
 
 namespace {

@@ -1,6 +1,4 @@
 // Boolean text under a fixed lexicon of twenty words, ASCII case folded.
-#include <cstring>
-
 #include "core/casts.hpp"
 #include "core/text.hpp"
 
@@ -8,28 +6,18 @@ namespace quillmere::core {
 
 namespace {
 
-// Folds ASCII capitals only; every other byte, non-ASCII included, stays as it is.
-constexpr unsigned char fold(unsigned char b) noexcept {
-    return static_cast<unsigned char>(b - 'A') < 26 ? static_cast<unsigned char>(b | 0x20) : b;
-}
-
-// Compares the trimmed text, folded, with a lower-case word of the same length.
-bool matches(const Trimmed& t, const char* word) noexcept {
-    for (std::size_t i = 0; i < t.length; ++i) {
-        if (fold(t[i]) != static_cast<unsigned char>(word[i])) return false;
-    }
-    return true;
-}
+// The trimmed text, folded, against a lower-case word of the same length.
+bool matches(const TextRange& t, const char* word) noexcept { return equals_ignoring_case(t.data, word, t.length); }
 
 }  // namespace
 
 Verdict<bool> cast_bool(const char* data, std::size_t len) noexcept {
-    const Trimmed t = trim(data, len);
+    const TextRange t = trim(data, len);
     if (t.empty()) return empty_fault();
     const Fault malformed = whole_text_fault(t);
     if (t.length > 9) return malformed;
 
-    const unsigned char first = fold(t[0]);
+    const unsigned char first = ascii_lower(t[0]);
     switch (t.length) {
         case 1:
             switch (first) {

@@ -24,8 +24,6 @@ constexpr int digit_in_base(unsigned char b, unsigned base) noexcept {
     return base == 10 ? (is_digit(b) ? b - '0' : -1) : hex_value(b);
 }
 
-constexpr bool is_x(unsigned char b) noexcept { return (b | 0x20) == 'x'; }
-
 }  // namespace
 
 Verdict<char32_t> cast_char(const char* data, std::size_t len) noexcept {
@@ -40,7 +38,7 @@ Verdict<char32_t> cast_char(const char* data, std::size_t len) noexcept {
         }
     }
 
-    const Trimmed t = trim(data, len);
+    const TextRange t = trim(data, len);
     if (t.empty()) return empty_fault();
     const std::size_t d = t.length;
 
@@ -52,19 +50,19 @@ Verdict<char32_t> cast_char(const char* data, std::size_t len) noexcept {
     } else {
         const unsigned char c1 = t[1];
         if (c1 == '+') {
-            if (c0 == 'U' || c0 == 'u') {
+            if (is_letter(c0, 'u')) {
                 notation = HEX_AFTER_TWO;
             } else if (c0 == '&') {
                 return char_fault(t, 1);
             }
-        } else if (c0 == '0' && is_x(c1)) {
+        } else if (c0 == '0' && is_letter(c1, 'x')) {
             notation = HEX_AFTER_TWO;
         } else if (c0 == '&') {
-            if (c1 == 'H' || c1 == 'h') {
+            if (is_letter(c1, 'h')) {
                 notation = HEX_AFTER_TWO;
             } else if (c1 == '#') {
                 if (d < 3) return whole_text_fault(t);
-                notation = is_x(t[2]) ? HTML_HEX : HTML_DECIMAL;
+                notation = is_letter(t[2], 'x') ? HTML_HEX : HTML_DECIMAL;
             } else {
                 return char_fault(t, 1);
             }

@@ -13,18 +13,17 @@ constexpr unsigned days_in_month(std::int64_t y, unsigned m) noexcept {
     return m == 2 && is_leap_year(y) ? 29u : lengths[m - 1];
 }
 
-namespace detail {
+// a / b rounded toward negative infinity, for counts on either side of day 0.
 constexpr std::int64_t floor_div(std::int64_t a, std::int64_t b) noexcept {
     std::int64_t q = a / b;
     return (a % b != 0 && (a < 0) != (b < 0)) ? q - 1 : q;
 }
-}  // namespace detail
 
 // Days from 1970-01-01, counting months from March so the leap day comes last.
 constexpr std::int64_t days_from_civil(std::int64_t y, unsigned m, unsigned d) noexcept {
     const std::int64_t year = m <= 2 ? y - 1 : y;
     const std::int64_t month = m <= 2 ? m + 9 : m - 3;  // 0..11 from March
-    const std::int64_t era = detail::floor_div(year, 400);
+    const std::int64_t era = floor_div(year, 400);
     const std::int64_t yoe = year - era * 400;
     const std::int64_t doy = (153 * month + 2) / 5 + d - 1;
     const std::int64_t doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
@@ -39,7 +38,7 @@ struct CivilFields {
 
 constexpr CivilFields civil_from_days(std::int64_t z) noexcept {
     z += 719468;
-    const std::int64_t era = detail::floor_div(z, 146097);
+    const std::int64_t era = floor_div(z, 146097);
     const std::int64_t doe = z - era * 146097;
     const std::int64_t yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
     const std::int64_t doy = doe - (365 * yoe + yoe / 4 - yoe / 100);

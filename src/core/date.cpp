@@ -19,7 +19,7 @@ constexpr DateField field_of(const DigitRun& run) noexcept {
 }  // namespace
 
 Verdict<CivilDate> cast_date(const char* data, std::size_t len) noexcept {
-    const Trimmed t = trim(data, len);
+    const TextRange t = trim(data, len);
     if (t.empty()) return empty_fault();
     if (t.length != 10) return whole_text_fault(t);
     // The whole form first, left to right, then the values.
@@ -28,7 +28,7 @@ Verdict<CivilDate> cast_date(const char* data, std::size_t len) noexcept {
     return validate_date_fields(t, form.value);
 }
 
-Verdict<SeparatedDate> parse_separated_date(const Trimmed& t, DateOrder order) noexcept {
+Verdict<SeparatedDate> parse_separated_date(const TextRange& t, DateOrder order) noexcept {
     const std::size_t n = t.length;
 
     // The common year-first shape yyyy?MM?dd, not followed by a further digit,
@@ -88,13 +88,10 @@ Verdict<SeparatedDate> parse_separated_date(const Trimmed& t, DateOrder order) n
 }
 
 Verdict<CivilDate> cast_date_ordered(const char* data, std::size_t len, DateOrder order) noexcept {
-    const Trimmed t = trim(data, len);
-    if (t.empty()) return empty_fault();
-    const Verdict<SeparatedDate> parsed = parse_separated_date(t, order);
-    if (!parsed.ok()) return parsed.fault();
-    const SeparatedDate& d = parsed.value;
-    if (d.end != t.length) return char_fault(t, d.end);
-    return validate_date_fields(t, d);
+    return read_separated_date<CivilDate>(data, len, order, [](const TextRange& t, const SeparatedDate& d) {
+        if (d.end != t.length) return Verdict<CivilDate>(char_fault(t, d.end));
+        return validate_date_fields(t, d);
+    });
 }
 
 }  // namespace quillmere::core

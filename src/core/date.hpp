@@ -33,7 +33,18 @@ struct SeparatedDate {
 // first field always reads year, month, day). The shape and the field lengths
 // by role are checked; bytes after the third field are left to the caller, and
 // so are the values.
-Verdict<SeparatedDate> parse_separated_date(const Trimmed& t, DateOrder order) noexcept;
+Verdict<SeparatedDate> parse_separated_date(const TextRange& t, DateOrder order) noexcept;
+
+// The start of the casts that read a separated date: trim, EMPTY for nothing
+// left, the date fields; read(text, fields) reads the rest and gives the verdict.
+template <class T, class Read>
+inline Verdict<T> read_separated_date(const char* data, std::size_t len, DateOrder order, Read read) noexcept {
+    const TextRange t = trim(data, len);
+    if (t.empty()) return empty_fault();
+    const Verdict<SeparatedDate> parsed = parse_separated_date(t, order);
+    if (!parsed.ok()) return parsed.fault();
+    return read(t, parsed.value);
+}
 
 namespace date_digits {
 
@@ -49,7 +60,7 @@ constexpr SeparatedDate year_first_fields(const unsigned char* p) noexcept {
     return d;
 }
 
-constexpr Fault field_fault(const Trimmed& t, const DateField& f, FaultReason reason) noexcept {
+constexpr Fault field_fault(const TextRange& t, const DateField& f, FaultReason reason) noexcept {
     return span_fault(t, f.pos, f.length, reason);
 }
 
@@ -58,7 +69,7 @@ constexpr Fault field_fault(const Trimmed& t, const DateField& f, FaultReason re
 // The fixed form "yyyy-MM-dd" in the first ten bytes of a trimmed text of at
 // least ten bytes: MALFORMED over the first field or hyphen out of place, left
 // to right. The fields come back unchecked, for validate_date_fields.
-inline Verdict<SeparatedDate> read_iso_date(const Trimmed& t) noexcept {
+inline Verdict<SeparatedDate> read_iso_date(const TextRange& t) noexcept {
     const unsigned char* p = t.data;
     if (!(is_digit(p[0]) && is_digit(p[1]) && is_digit(p[2]) && is_digit(p[3]))) return span_fault(t, 0, 4);
     if (p[4] != '-') return span_fault(t, 4, 1);
@@ -70,7 +81,7 @@ inline Verdict<SeparatedDate> read_iso_date(const Trimmed& t) noexcept {
 
 // The value checks of a date read by parse_separated_date or read_iso_date, in the order year,
 // month, day; each fault spans its field.
-inline Verdict<CivilDate> validate_date_fields(const Trimmed& t, const SeparatedDate& d) noexcept {
+inline Verdict<CivilDate> validate_date_fields(const TextRange& t, const SeparatedDate& d) noexcept {
     const std::uint32_t year = d.year.value, month = d.month.value, day = d.day.value;
     using date_digits::field_fault;
     if (year == 0) return field_fault(t, d.year, FaultReason::OUT_OF_RANGE);

@@ -1,9 +1,8 @@
 // Zone-less civil date-times: a separated date under a declared order, then
 // optionally a space, "T" or "t" and a 24-hour or 12-hour clock.
 #include "core/casts.hpp"
+#include "core/clock.hpp"
 #include "core/date.hpp"
-#include "core/digits.hpp"
-#include "core/time.hpp"
 
 namespace quillmere::core {
 
@@ -11,75 +10,54 @@ namespace {
 
 enum class ClockMode { H24, AM, PM };
 
-// The time half as written, before any value is checked. Positions are into
-// the trimmed text; the second span equals the minute span when absent.
-struct TimeFields {
-    std::uint32_t hour = 0, minute = 0, second = 0, nanos = 0;
-    std::size_t hour_pos = 0, hour_len = 0;
-    std::size_t minute_pos = 0, second_pos = 0;
+// The time half as written, before any value is checked.
+struct MarkedClock {
+    Clock clock{};
     bool has_minute = false;
     ClockMode mode = ClockMode::H24;
 };
 
-constexpr std::size_t min_size(std::size_t a, std::size_t b) noexcept { return a < b ? a : b; }
-
-constexpr unsigned char fold(unsigned char b) noexcept { return static_cast<unsigned char>(b | 0x20); }
-
-// Reads the time from x to the end of the text: hour, optional minute, second
-// and fraction, optional marker, and nothing after.
-inline bool read_time(const Trimmed& t, std::size_t x, TimeFields& f, Fault& fault) noexcept {
+// Reads the time from x to the end of the text: an hour of one or two digits,
+// optional minute, second and fraction, an optional marker, and nothing after.
+inline bool read_time(const TextRange& t, std::size_t x, MarkedClock& m, Fault& fault) noexcept {
     const std::size_t n = t.length;
     if (x == n) {
         fault = end_fault(t);
         return false;
     }
+    Clock& c = m.clock;
     const DigitRun hour = read_digit_run(t.data, n, x);
     if (hour.overlong) {
         fault = span_fault(t, hour.end, 1);
         return false;
     }
-    if (hour.length() < 1 || hour.length() > 2) {
-        const std::size_t shown = hour.length() < 1 ? 1 : hour.length();
-        fault = span_fault(t, x, min_size(shown, n - x));
-        return false;
-    }
-    f.hour = static_cast<std::uint32_t>(hour.value);
-    f.hour_pos = x;
-    f.hour_len = hour.length();
+    if (!one_or_two_digits(t, x, hour.end, c.hour, c.hour_span, fault)) return false;
 
     // Each later field needs the one before it: minutes, then seconds, then a fraction.
     std::size_t e = hour.end;
     if (e < n && t[e] == ':') {
-        if (!read_two_digits(t, e + 1, f.minute, fault)) return false;
-        f.minute_pos = f.second_pos = e + 1;
-        f.has_minute = true;
+        if (!read_two_digits(t, e + 1, c.minute, fault)) return false;
+        c.minute_span = c.second_span = ClockField{e + 1, 2};
+        m.has_minute = true;
         e += 3;
         if (e < n && t[e] == ':') {
-            if (!read_two_digits(t, e + 1, f.second, fault)) return false;
-            f.second_pos = e + 1;
+            if (!read_two_digits(t, e + 1, c.second, fault)) return false;
+            c.second_span = ClockField{e + 1, 2};
             e += 3;
-            if (e < n && t[e] == '.') {
-                const Fraction fraction = read_fraction_nanos(t.data, n, e + 1);
-                if (fraction.end == e + 1) {
-                    fault = span_fault(t, e, 1);
-                    return false;
-                }
-                f.nanos = fraction.nanos;
-                e = fraction.end;
-            }
+            if (e < n && t[e] == '.' && !read_second_fraction(t, e, c.nanos, e, fault)) return false;
         }
     }
 
     // A marker may follow directly or after one space; without a marker the
     // space is not consumed, so it becomes the trailing byte.
-    const std::size_t m = e < n && t[e] == ' ' ? e + 1 : e;
-    if (n - m >= 2 && (fold(t[m]) == 'a' || fold(t[m]) == 'p') && fold(t[m + 1]) == 'm') {
-        f.mode = fold(t[m]) == 'p' ? ClockMode::PM : ClockMode::AM;
-        e = m + 2;
+    const std::size_t at = e < n && t[e] == ' ' ? e + 1 : e;
+    if (n - at >= 2 && (is_letter(t[at], 'a') || is_letter(t[at], 'p')) && is_letter(t[at + 1], 'm')) {
+        m.mode = is_letter(t[at], 'p') ? ClockMode::PM : ClockMode::AM;
+        e = at + 2;
     }
 
-    if (f.mode == ClockMode::H24 && !f.has_minute) {
-        fault = span_fault(t, f.hour_pos, f.hour_len);
+    if (m.mode == ClockMode::H24 && !m.has_minute) {
+        fault = span_fault(t, c.hour_span.pos, c.hour_span.length);
         return false;
     }
     if (e != n) {
@@ -89,16 +67,10 @@ inline bool read_time(const Trimmed& t, std::size_t x, TimeFields& f, Fault& fau
     return true;
 }
 
-}  // namespace
-
-Verdict<CivilDateTime> cast_datetime(const char* data, std::size_t len, DateOrder order) noexcept {
-    const Trimmed t = trim(data, len);
-    if (t.empty()) return empty_fault();
-    const Verdict<SeparatedDate> parsed = parse_separated_date(t, order);
-    if (!parsed.ok()) return parsed.fault();
-    const SeparatedDate& d = parsed.value;
+// Everything after the date fields: the date alone is midnight; otherwise a
+// separator and a clock, then the date's values and the clock's.
+Verdict<CivilDateTime> read_after_date(const TextRange& t, const SeparatedDate& d) noexcept {
     const std::size_t s = d.end;
-
     CivilDateTime v{};
     if (s == t.length) {
         const Verdict<CivilDate> date = validate_date_fields(t, d);
@@ -109,25 +81,27 @@ Verdict<CivilDateTime> cast_datetime(const char* data, std::size_t len, DateOrde
 
     const unsigned char separator = t[s];
     if (separator != ' ' && separator != 'T' && separator != 't') return char_fault(t, s);
-    TimeFields f;
+    MarkedClock m;
     Fault fault{};
-    if (!read_time(t, s + 1, f, fault)) return fault;
+    if (!read_time(t, s + 1, m, fault)) return fault;
 
     // Every form fault is behind us: the date's values, then the time's.
     const Verdict<CivilDate> date = validate_date_fields(t, d);
     if (!date.ok()) return date.fault();
-    const bool hour_ok = f.mode == ClockMode::H24 ? f.hour <= 23 : f.hour >= 1 && f.hour <= 12;
-    if (!hour_ok) return span_fault(t, f.hour_pos, f.hour_len, FaultReason::OUT_OF_RANGE);
-    if (f.minute > 59) return span_fault(t, f.minute_pos, 2, FaultReason::OUT_OF_RANGE);
-    if (f.second > 59) return span_fault(t, f.second_pos, 2, FaultReason::OUT_OF_RANGE);
-
-    std::uint32_t hour = f.hour;
-    if (f.mode == ClockMode::AM) hour = f.hour % 12;
-    if (f.mode == ClockMode::PM) hour = f.hour % 12 + 12;
+    Clock c = m.clock;
+    const bool twelve_hour = m.mode != ClockMode::H24;
+    if (!check_clock_range(t, c, twelve_hour ? 1 : 0, twelve_hour ? 12 : 23, fault)) return fault;
+    if (twelve_hour) c.hour = c.hour % 12 + (m.mode == ClockMode::PM ? 12 : 0);
 
     v.date = date.value;
-    v.time.nanos = (hour * 3600ull + f.minute * 60ull + f.second) * NANOS_PER_SECOND + f.nanos;
+    v.time.nanos = nanos_of_clock(c);
     return Verdict<CivilDateTime>::success(v);
+}
+
+}  // namespace
+
+Verdict<CivilDateTime> cast_datetime(const char* data, std::size_t len, DateOrder order) noexcept {
+    return read_separated_date<CivilDateTime>(data, len, order, read_after_date);
 }
 
 }  // namespace quillmere::core

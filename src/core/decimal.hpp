@@ -1,12 +1,12 @@
-// Exact decimals: the conversion of a plain numeral into an ExactDecimal, the
-// canonical text form of a value, and the cast's general path without its
-// shortcuts (which tests and fuzzers compare the shortcuts against).
+// Exact decimals: the record of a value, the conversion of a plain numeral
+// into one, and the canonical text form of a value (the one writer, which the
+// Python value conversion and the C export both call).
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 
-#include "core/num_format.hpp"
+#include "core/int128.hpp"
 #include "core/values.hpp"
 #include "core/verdict.hpp"
 
@@ -16,13 +16,11 @@ namespace quillmere::core {
 inline constexpr std::size_t MAX_DECIMAL_TEXT = 31;
 inline constexpr std::size_t DECIMAL_TEXT_BUFFER = 48;
 
-__extension__ typedef unsigned __int128 uint128;
-
-inline constexpr uint128 DECIMAL_MAGNITUDE_LIMIT = uint128{1} << 96;  // first magnitude that does not fit
+inline constexpr u128 DECIMAL_MAGNITUDE_LIMIT = u128{1} << 96;  // first magnitude that does not fit
 
 // The record for a magnitude already known to be below 2^96 and a scale of at
 // most 28; the reserved bytes are zero, as the C ABI copies the record whole.
-constexpr ExactDecimal make_decimal(uint128 magnitude, unsigned scale, bool negative) noexcept {
+constexpr ExactDecimal make_decimal(u128 magnitude, unsigned scale, bool negative) noexcept {
     ExactDecimal d{};
     d.magnitude_lo = static_cast<std::uint64_t>(magnitude);
     d.magnitude_hi = static_cast<std::uint32_t>(magnitude >> 64);
@@ -41,9 +39,5 @@ std::size_t format_decimal(const ExactDecimal& value, char (&out)[DECIMAL_TEXT_B
 // are MALFORMED or OUT_OF_RANGE with the span (0, 0): the caller owns the text
 // and supplies the span.
 Verdict<ExactDecimal> decimal_from_numeral(const char* numeral, std::size_t length, bool percent) noexcept;
-
-// cast_decimal with both shortcuts turned off: separator detection, the plain
-// test or normalisation, then the exact conversion.
-Verdict<ExactDecimal> cast_decimal_general(const char* data, std::size_t len, const NumFormat& fmt) noexcept;
 
 }  // namespace quillmere::core

@@ -9,7 +9,7 @@
 // three values at once while the interval still holds a multiple of the
 // coarser power of ten; the last removed digit of the double itself decides
 // between the two nearest candidates, a tie going to the larger.
-#include <cstring>
+#include <bit>
 
 #include "core/casts.hpp"
 #include "core/decimal.hpp"
@@ -17,8 +17,6 @@
 namespace quillmere::core {
 
 namespace {
-
-constexpr Fault double_fault(FaultReason reason) noexcept { return Fault{reason, Span{0, 0}}; }
 
 // Binary exponents (of the significand's unit) of the doubles that may fit:
 // x = m * 2^e with 2^52 <= m < 2^53 lies in [2^-97, 2^97) exactly for these.
@@ -30,8 +28,8 @@ constexpr int floor_log10_pow2(int e) noexcept {
     return static_cast<int>((static_cast<std::int64_t>(e) * 1292913986) >> 32);
 }
 
-constexpr uint128 pow5(int n) noexcept {
-    uint128 p = 1;
+constexpr u128 pow5(int n) noexcept {
+    u128 p = 1;
     for (int i = 0; i < n; ++i) p *= 5;
     return p;
 }
@@ -41,16 +39,16 @@ constexpr bool log10_estimate_is_exact() noexcept {
     for (int e = MIN_EXPONENT; e <= MAX_EXPONENT; ++e) {
         const int k = floor_log10_pow2(e);
         if (e >= 0) {
-            uint128 ten_k = 1;
+            u128 ten_k = 1;
             for (int i = 0; i < k; ++i) ten_k *= 10;
-            const uint128 two_e = uint128{1} << e;
+            const u128 two_e = u128{1} << e;
             if (!(ten_k <= two_e && two_e < ten_k * 10)) return false;
         } else {
             // With k < 0: 10^k <= 2^e  <=>  2^(k-e) <= 5^-k, and 2^e < 10^(k+1)
             // <=>  5^-(k+1) < 2^(k+1-e).
             if (k >= 0) return false;
-            if (!((uint128{1} << (k - e)) <= pow5(-k))) return false;
-            if (!(pow5(-(k + 1)) < (uint128{1} << (k + 1 - e)))) return false;
+            if (!((u128{1} << (k - e)) <= pow5(-k))) return false;
+            if (!(pow5(-(k + 1)) < (u128{1} << (k + 1 - e)))) return false;
         }
     }
     return true;
@@ -58,7 +56,7 @@ constexpr bool log10_estimate_is_exact() noexcept {
 static_assert(log10_estimate_is_exact());
 
 struct Pow5Table {
-    uint128 v[48];
+    u128 v[48];
 };
 constexpr Pow5Table make_pow5_table() noexcept {
     Pow5Table t{};
@@ -77,10 +75,10 @@ struct U192 {
     std::uint64_t w0, w1, w2;
 };
 
-inline U192 multiply(std::uint64_t c, uint128 p) noexcept {
-    const uint128 low = uint128{c} * static_cast<std::uint64_t>(p);
-    const uint128 high = uint128{c} * static_cast<std::uint64_t>(p >> 64);
-    const uint128 middle = (low >> 64) + static_cast<std::uint64_t>(high);
+inline U192 multiply(std::uint64_t c, u128 p) noexcept {
+    const u128 low = u128{c} * static_cast<std::uint64_t>(p);
+    const u128 high = u128{c} * static_cast<std::uint64_t>(p >> 64);
+    const u128 middle = (low >> 64) + static_cast<std::uint64_t>(high);
     return {static_cast<std::uint64_t>(low), static_cast<std::uint64_t>(middle),
             static_cast<std::uint64_t>(high >> 64) + static_cast<std::uint64_t>(middle >> 64)};
 }
@@ -93,10 +91,10 @@ inline Scaled shift_right(const U192& v, int r) noexcept {
     }
     if (r >= 64) {
         const int b = r - 64;
-        const uint128 top = (uint128{v.w2} << 64) | v.w1;
+        const u128 top = (u128{v.w2} << 64) | v.w1;
         return {static_cast<std::uint64_t>(top >> b), v.w0 == 0 && (v.w1 & ((std::uint64_t{1} << b) - 1)) == 0};
     }
-    const uint128 bottom = (uint128{v.w1} << 64) | v.w0;
+    const u128 bottom = (u128{v.w1} << 64) | v.w0;
     return {static_cast<std::uint64_t>(bottom >> r), (v.w0 & ((std::uint64_t{1} << r) - 1)) == 0};
 }
 
@@ -114,15 +112,15 @@ Points scale_points(std::uint64_t c_low, std::uint64_t c_high, std::uint64_t c_x
         // Large doubles only: here e2 >= s, and 5^s < 2^26.
         const auto divisor = static_cast<std::uint64_t>(POW5.v[s]);
         auto divide = [&](std::uint64_t c) {
-            const uint128 n = uint128{c} << shift;
+            const u128 n = u128{c} << shift;
             return Scaled{static_cast<std::uint64_t>(n / divisor), n % divisor == 0};
         };
         return {divide(c_low), divide(c_high), divide(c_x).value};
     }
-    const uint128 p = POW5.v[-s];
+    const u128 p = POW5.v[-s];
     if (shift >= 0) {
         // Doubles near 1 only: the products are small and the scaling exact.
-        auto scale = [&](std::uint64_t c) { return Scaled{static_cast<std::uint64_t>((uint128{c} * p) << shift), true}; };
+        auto scale = [&](std::uint64_t c) { return Scaled{static_cast<std::uint64_t>((u128{c} * p) << shift), true}; };
         return {scale(c_low), scale(c_high), scale(c_x).value};
     }
     return {shift_right(multiply(c_low, p), -shift), shift_right(multiply(c_high, p), -shift),
@@ -164,19 +162,18 @@ template <std::uint64_t D>
 }  // namespace
 
 Verdict<ExactDecimal> decimal_from_double(double x) noexcept {
-    std::uint64_t bits;
-    std::memcpy(&bits, &x, sizeof bits);
+    const auto bits = std::bit_cast<std::uint64_t>(x);
     const bool negative = (bits >> 63) != 0;
     const auto biased = static_cast<int>((bits >> 52) & 0x7FF);
     const std::uint64_t fraction = bits & ((std::uint64_t{1} << 52) - 1);
 
-    if (biased == 0x7FF) return double_fault(fraction != 0 ? FaultReason::MALFORMED : FaultReason::OUT_OF_RANGE);
+    if (biased == 0x7FF) return unspanned_fault(fraction != 0 ? FaultReason::MALFORMED : FaultReason::OUT_OF_RANGE);
     if (biased == 0 && fraction == 0) return Verdict<ExactDecimal>::success(make_decimal(0, 0, false));
     // Subnormals are far below 10^-28.
-    if (biased == 0) return double_fault(FaultReason::OUT_OF_RANGE);
+    if (biased == 0) return unspanned_fault(FaultReason::OUT_OF_RANGE);
 
     const int e = biased - 1075;
-    if (e < MIN_EXPONENT || e > MAX_EXPONENT) return double_fault(FaultReason::OUT_OF_RANGE);
+    if (e < MIN_EXPONENT || e > MAX_EXPONENT) return unspanned_fault(FaultReason::OUT_OF_RANGE);
     const std::uint64_t m = fraction | (std::uint64_t{1} << 52);
 
     // In quarter units of 2^e: x is 4m, the upper end half a unit above, the
@@ -215,12 +212,12 @@ Verdict<ExactDecimal> decimal_from_double(double x) noexcept {
 
     // A multiple of ten would have allowed a coarser power, so the digits
     // end in a nonzero digit; only an integer needs zeros appended.
-    uint128 magnitude = digits;
+    u128 magnitude = digits;
     for (; exponent10 > 0; --exponent10) {
         magnitude *= 10;
-        if (magnitude >= DECIMAL_MAGNITUDE_LIMIT) return double_fault(FaultReason::OUT_OF_RANGE);
+        if (magnitude >= DECIMAL_MAGNITUDE_LIMIT) return unspanned_fault(FaultReason::OUT_OF_RANGE);
     }
-    if (-exponent10 > static_cast<int>(MAX_DECIMAL_SCALE)) return double_fault(FaultReason::OUT_OF_RANGE);
+    if (-exponent10 > static_cast<int>(MAX_DECIMAL_SCALE)) return unspanned_fault(FaultReason::OUT_OF_RANGE);
     return Verdict<ExactDecimal>::success(make_decimal(magnitude, static_cast<unsigned>(-exponent10), negative));
 }
 

@@ -1,5 +1,6 @@
 // Digit scanning shared by the casts: eight ASCII digits at a time in one
-// 64-bit word, bounded digit runs, and fractions of a second.
+// 64-bit word, runs of digits accumulated or bounded, and fractions of a
+// second; and the powers of ten the casts scale by.
 #pragma once
 
 #include <cstddef>
@@ -10,12 +11,30 @@
 
 namespace quillmere::core {
 
+static_assert(__BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__, "digit words assume little-endian loads");
+
 inline std::uint64_t load_u64_le(const unsigned char* p) noexcept {
     std::uint64_t v;
     std::memcpy(&v, p, 8);
-    static_assert(__BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__, "digit words assume little-endian loads");
     return v;
 }
+
+inline std::uint32_t load_u32_le(const unsigned char* p) noexcept {
+    std::uint32_t v;
+    std::memcpy(&v, p, 4);
+    return v;
+}
+
+// Any 19 decimal digits fit a u64; a 20th may not.
+constexpr std::size_t MAX_U64_DIGITS = 19;
+
+// 10^0 .. 10^19, every power of ten a u64 holds.
+inline constexpr std::uint64_t POWERS_OF_TEN[20] = {
+    1ull,           10ull,           100ull,           1000ull,           10000ull,
+    100000ull,      1000000ull,      10000000ull,      100000000ull,      1000000000ull,
+    10000000000ull, 100000000000ull, 1000000000000ull, 10000000000000ull, 100000000000000ull,
+    1000000000000000ull, 10000000000000000ull, 100000000000000000ull, 1000000000000000000ull,
+    10000000000000000000ull};
 
 // True when all eight bytes of the word are ASCII digits.
 constexpr bool is_eight_digits(std::uint64_t v) noexcept {
@@ -29,6 +48,23 @@ constexpr std::uint32_t parse_eight_digits(std::uint64_t v) noexcept {
     v = (v * 10) + (v >> 8);  // pairs
     v = (((v & 0x000000FF000000FF) * 0x000F424000000064) + (((v >> 16) & 0x000000FF000000FF) * 0x0000271000000001)) >> 32;
     return static_cast<std::uint32_t>(v);
+}
+
+// Accumulates the run of digits from p into m, eight at a time while eight
+// are left, and returns the end of the run. m wraps past 19 digits: callers
+// trust it only for runs they know to be short enough.
+[[gnu::always_inline]] inline const unsigned char* accumulate_digits(const unsigned char* p, const unsigned char* end, std::uint64_t& m) noexcept {
+    while (end - p >= 8) {
+        const std::uint64_t word = load_u64_le(p);
+        if (!is_eight_digits(word)) break;
+        m = m * 100000000 + parse_eight_digits(word);
+        p += 8;
+    }
+    while (p != end && is_digit(*p)) {
+        m = m * 10 + static_cast<unsigned>(*p - '0');
+        ++p;
+    }
+    return p;
 }
 
 // A run of consecutive digits starting at `start`. At most 18 digits are
@@ -65,8 +101,6 @@ struct Fraction {
 };
 
 inline Fraction read_fraction_nanos(const unsigned char* text, std::size_t length, std::size_t start) noexcept {
-    static constexpr std::uint32_t scale[10] = {1000000000, 100000000, 10000000, 1000000, 100000,
-                                                10000,      1000,      100,      10,      1};
     std::size_t i = start;
     std::uint32_t value = 0;
     std::size_t kept = 0;
@@ -92,7 +126,7 @@ inline Fraction read_fraction_nanos(const unsigned char* text, std::size_t lengt
             ++kept;
         }
     }
-    return Fraction{value * scale[kept], i};
+    return Fraction{value * static_cast<std::uint32_t>(POWERS_OF_TEN[9 - kept]), i};
 }
 
 }  // namespace quillmere::core

@@ -7,21 +7,19 @@
 #include <cstring>
 
 #include "core/casts.hpp"
-#include "core/digits.hpp"
-#include "core/text.hpp"
+#include "core/clock.hpp"
+#include "core/int128.hpp"
 
 namespace quillmere::core {
 
 namespace {
-
-using i128 = __int128;
 
 constexpr i128 NANOS = static_cast<i128>(NANOS_PER_SECOND);
 
 // Above this length a library byte search beats the plain loop.
 constexpr std::size_t FAST_SEARCH_LENGTH = 15;
 
-bool contains_colon(const Trimmed& t) noexcept {
+bool contains_colon(const TextRange& t) noexcept {
     if (t.length > FAST_SEARCH_LENGTH) return std::memchr(t.data, ':', t.length) != nullptr;
     for (std::size_t i = 0; i < t.length; ++i) {
         if (t[i] == ':') return true;
@@ -32,7 +30,7 @@ bool contains_colon(const Trimmed& t) noexcept {
 constexpr bool is_fraction_point(unsigned char b) noexcept { return b == '.' || b == ','; }
 
 // The index just past the consecutive digits from pos, however many there are.
-std::size_t digits_end(const Trimmed& t, std::size_t pos) noexcept {
+std::size_t digits_end(const TextRange& t, std::size_t pos) noexcept {
     while (pos < t.length && is_digit(t[pos])) ++pos;
     return pos;
 }
@@ -58,7 +56,7 @@ constexpr Reading read_fault(Fault f) noexcept { return Reading{Total{0, false},
 // Seconds per unit of an ISO designator, 0 when the byte names none. Weeks
 // and days belong before "T", hours, minutes and seconds after it.
 constexpr std::int64_t designator_seconds(unsigned char b, bool time_part) noexcept {
-    switch (b | 0x20) {
+    switch (ascii_lower(b)) {
         case 'w': return time_part ? 0 : 604800;
         case 'd': return time_part ? 0 : 86400;
         case 'h': return time_part ? 3600 : 0;
@@ -68,10 +66,10 @@ constexpr std::int64_t designator_seconds(unsigned char b, bool time_part) noexc
     }
 }
 
-constexpr bool is_time_mark(unsigned char b) noexcept { return (b | 0x20) == 't'; }
+constexpr bool is_time_mark(unsigned char b) noexcept { return is_letter(b, 't'); }
 
 // After "P": components in any order, repeats added up, one "T" at most.
-Reading read_iso(const Trimmed& t, std::size_t pos) noexcept {
+Reading read_iso(const TextRange& t, std::size_t pos) noexcept {
     const std::size_t n = t.length;
     if (pos == n) return read_fault(whole_text_fault(t));
     i128 total = 0;
@@ -91,15 +89,10 @@ Reading read_iso(const Trimmed& t, std::size_t pos) noexcept {
         if (run.overlong) return read_fault(span_fault(t, run.end, 1));
         pos = run.end;
 
-        bool has_fraction = false;
+        const bool has_fraction = pos < n && is_fraction_point(t[pos]);
         std::uint32_t fraction = 0;
-        if (pos < n && is_fraction_point(t[pos])) {
-            const Fraction f = read_fraction_nanos(t.data, n, pos + 1);
-            if (f.end == pos + 1) return read_fault(span_fault(t, pos, 1));
-            has_fraction = true;
-            fraction = f.nanos;
-            pos = f.end;
-        }
+        Fault fault{};
+        if (has_fraction && !read_second_fraction(t, pos, fraction, pos, fault)) return read_fault(fault);
         if (pos == n) return read_fault(span_fault(t, first, n - first));
 
         const std::int64_t unit = designator_seconds(t[pos], time_part);
@@ -115,40 +108,26 @@ Reading read_iso(const Trimmed& t, std::size_t pos) noexcept {
     return read_ok(total, overflow);
 }
 
-// A run of one or two digits for minutes or seconds; the span of a bad run
-// covers it, or one byte when it is empty.
-struct Field {
-    std::uint32_t value;
-    std::size_t start;
-    std::size_t end;
-};
-
-bool read_clock_field(const Trimmed& t, std::size_t start, Field& field, Fault& fault) noexcept {
-    if (start == t.length) {
+// Minutes or seconds after a colon at pos - 1: one or two digits.
+bool read_colon_field(const TextRange& t, std::size_t pos, std::uint32_t& value, ClockField& field,
+                      Fault& fault) noexcept {
+    if (pos == t.length) {
         fault = end_fault(t);
         return false;
     }
-    const std::size_t end = digits_end(t, start);
-    const std::size_t digits = end - start;
-    if (digits == 0 || digits > 2) {
-        const std::size_t wanted = digits == 0 ? 1 : digits;
-        const std::size_t left = t.length - start;
-        fault = span_fault(t, start, wanted < left ? wanted : left);
-        return false;
-    }
-    std::uint32_t value = t[start] - '0';
-    if (digits == 2) value = value * 10 + (t[start + 1] - '0');
-    field = Field{value, start, end};
-    return true;
+    return one_or_two_digits(t, pos, digits_end(t, pos), value, field, fault);
 }
 
-Reading read_colon(const Trimmed& t, std::size_t pos) noexcept {
+Reading read_colon(const TextRange& t, std::size_t pos) noexcept {
     const std::size_t n = t.length;
     if (pos == n) return read_fault(end_fault(t));
     if (!is_digit(t[pos])) return read_fault(char_fault(t, pos));
     const DigitRun first = read_digit_run(t.data, n, pos);
     if (first.overlong) return read_fault(span_fault(t, first.end, 1));
 
+    // The first run is the days when a "." follows it, else the hours.
+    Clock c{};
+    Fault fault{};
     std::uint64_t days = 0;
     std::size_t hours_start = first.start;
     std::size_t hours_end = first.end;
@@ -158,59 +137,37 @@ Reading read_colon(const Trimmed& t, std::size_t pos) noexcept {
         hours_start = first.end + 1;
         if (hours_start == n) return read_fault(end_fault(t));
         hours_end = digits_end(t, hours_start);
-        const std::size_t digits = hours_end - hours_start;
-        if (digits == 0) return read_fault(span_fault(t, hours_start, 1));
-        if (digits > 2) return read_fault(span_fault(t, hours_start, digits));
-        if (hours_end == n) return read_fault(span_fault(t, n - 1, 1));
-    } else {
-        if (first.length() > 2) return read_fault(span_fault(t, first.start, first.length()));
-        if (hours_end == n) return read_fault(end_fault(t));
     }
-    std::uint32_t hours = t[hours_start] - '0';
-    if (hours_end - hours_start == 2) hours = hours * 10 + (t[hours_start + 1] - '0');
+    if (!one_or_two_digits(t, hours_start, hours_end, c.hour, c.hour_span, fault)) return read_fault(fault);
+    if (hours_end == n) return read_fault(has_days ? span_fault(t, n - 1, 1) : end_fault(t));
 
     if (t[hours_end] != ':') return read_fault(char_fault(t, hours_end));
-    Field minutes{};
-    Fault fault{};
-    if (!read_clock_field(t, hours_end + 1, minutes, fault)) return read_fault(fault);
-
-    Field seconds{0, minutes.end, minutes.end};
-    std::uint32_t fraction = 0;
-    pos = minutes.end;
+    if (!read_colon_field(t, hours_end + 1, c.minute, c.minute_span, fault)) return read_fault(fault);
+    c.second_span = c.minute_span;
+    pos = c.minute_span.pos + c.minute_span.length;
     if (pos < n) {
         if (t[pos] != ':') return read_fault(char_fault(t, pos));
-        if (!read_clock_field(t, pos + 1, seconds, fault)) return read_fault(fault);
-        pos = seconds.end;
+        if (!read_colon_field(t, pos + 1, c.second, c.second_span, fault)) return read_fault(fault);
+        pos = c.second_span.pos + c.second_span.length;
         if (pos < n) {
             if (!is_fraction_point(t[pos])) return read_fault(char_fault(t, pos));
-            const Fraction f = read_fraction_nanos(t.data, n, pos + 1);
-            if (f.end == pos + 1) return read_fault(span_fault(t, pos, 1));
-            if (f.end < n) return read_fault(char_fault(t, f.end));
-            fraction = f.nanos;
+            if (!read_second_fraction(t, pos, c.nanos, pos, fault)) return read_fault(fault);
+            if (pos < n) return read_fault(char_fault(t, pos));
         }
     }
 
-    if (hours > 23) return read_fault(span_fault(t, hours_start, hours_end - hours_start, FaultReason::OUT_OF_RANGE));
-    if (minutes.value > 59) {
-        return read_fault(span_fault(t, minutes.start, minutes.end - minutes.start, FaultReason::OUT_OF_RANGE));
-    }
-    if (seconds.value > 59) {
-        return read_fault(span_fault(t, seconds.start, seconds.end - seconds.start, FaultReason::OUT_OF_RANGE));
-    }
-    const i128 whole = static_cast<i128>(days) * 86400 + hours * 3600 + minutes.value * 60 + seconds.value;
-    return read_ok(whole * NANOS + fraction);
+    if (!check_clock_range(t, c, 0, 23, fault)) return read_fault(fault);
+    return read_ok((static_cast<i128>(days) * 86400 + static_cast<i128>(seconds_of_clock(c))) * NANOS + c.nanos);
 }
 
-Reading read_protobuf(const Trimmed& t, std::size_t pos) noexcept {
+Reading read_protobuf(const TextRange& t, std::size_t pos) noexcept {
     const std::size_t n = t.length;
-    const bool ends_in_s = (t[n - 1] | 0x20) == 's';
+    const bool ends_in_s = is_letter(t[n - 1], 's');
     if (!ends_in_s || n - 1 <= pos || !is_digit(t[pos])) return read_fault(whole_text_fault(t));
     const std::size_t last = n - 1;  // index of the final "s"
     // One offending character, never reaching into the final "s".
-    auto offender = [&](std::size_t at) {
-        const std::size_t len = char_length_at(t, at);
-        return read_fault(span_fault(t, at, len < last - at ? len : last - at));
-    };
+    const TextRange before_s = sub_range(t, 0, last);
+    auto offender = [&](std::size_t at) { return read_fault(char_fault(before_s, at)); };
 
     const DigitRun run = read_digit_run(t.data, last, pos);
     if (run.overlong) return read_fault(span_fault(t, run.end, 1));
@@ -218,10 +175,9 @@ Reading read_protobuf(const Trimmed& t, std::size_t pos) noexcept {
     std::uint32_t fraction = 0;
     if (pos < last) {
         if (!is_fraction_point(t[pos])) return offender(pos);
-        const Fraction f = read_fraction_nanos(t.data, last, pos + 1);
-        if (f.end == pos + 1) return read_fault(span_fault(t, pos, 1));
-        if (f.end < last) return offender(f.end);
-        fraction = f.nanos;
+        Fault fault{};
+        if (!read_second_fraction(before_s, pos, fraction, pos, fault)) return read_fault(fault);
+        if (pos < last) return offender(pos);
     }
     return read_ok(static_cast<i128>(run.value) * NANOS + fraction);
 }
@@ -229,13 +185,13 @@ Reading read_protobuf(const Trimmed& t, std::size_t pos) noexcept {
 }  // namespace
 
 Verdict<SignedDuration> cast_duration(const char* data, std::size_t len) noexcept {
-    const Trimmed t = trim(data, len);
+    const TextRange t = trim(data, len);
     if (t.empty()) return empty_fault();
     const bool negative = t[0] == '-';
     const std::size_t pos = negative ? 1 : 0;
 
     Reading r;
-    if (pos < t.length && (t[pos] | 0x20) == 'p') {
+    if (pos < t.length && is_letter(t[pos], 'p')) {
         r = read_iso(t, pos + 1);
     } else if (contains_colon(t)) {
         r = read_colon(t, pos);

@@ -3,27 +3,22 @@
 // that the double stands for).
 #include "core/excel.hpp"
 
-#include <cstring>
+#include <bit>
 
 #include "core/casts.hpp"
 #include "core/civil.hpp"
-#include "core/text.hpp"
+#include "core/digits.hpp"
+#include "core/int128.hpp"
 
 namespace quillmere::core {
 
 namespace {
-
-using i128 = __int128;
-using u128 = unsigned __int128;
 
 // 86400 * 10^9 = 2^16 * 1318359375: the power of two folds into the
 // double's exponent, leaving an odd factor below 2^31.
 constexpr int DAY_NANOS_TWOS = 16;
 constexpr std::uint64_t DAY_NANOS_ODD = 1318359375;
 static_assert((std::uint64_t{1} << DAY_NANOS_TWOS) * DAY_NANOS_ODD == NANOS_PER_DAY);
-
-constexpr std::uint64_t POW10[10] = {1,      10,      100,      1000,      10000,
-                                     100000, 1000000, 10000000, 100000000, 1000000000};
 
 // The 1900 numbering counts a 29 February 1900 that never was: serial 60.
 constexpr std::int64_t LAST_SERIAL_1900 = 2958465;  // 9999-12-31
@@ -47,11 +42,21 @@ constexpr std::int64_t day_number(std::int64_t serial, ExcelEpoch epoch) noexcep
     return epoch == ExcelEpoch::EPOCH_1900 ? day_number_1900(serial) : day_number_1904(serial);
 }
 
-std::uint64_t bits_of(double x) noexcept {
-    std::uint64_t bits;
-    std::memcpy(&bits, &x, sizeof bits);
-    return bits;
+// The smallest day count whose product with 86400, rounded to nearest, lies
+// above MAX_DURATION_SECONDS. Comparing a magnitude with it decides the
+// duration bound exactly as that rounded product would, whatever rounding
+// mode the caller's thread has set; the product itself would follow the mode.
+constexpr double duration_days_limit() noexcept {
+    constexpr double bound = static_cast<double>(MAX_DURATION_SECONDS);
+    double x = bound / 86400.0;
+    while (86400.0 * x > bound) x = std::bit_cast<double>(std::bit_cast<std::uint64_t>(x) - 1);
+    while (86400.0 * x <= bound) x = std::bit_cast<double>(std::bit_cast<std::uint64_t>(x) + 1);
+    return x;
 }
+constexpr double DURATION_DAYS_LIMIT = duration_days_limit();
+static_assert(86400.0 * DURATION_DAYS_LIMIT > static_cast<double>(MAX_DURATION_SECONDS));
+static_assert(86400.0 * std::bit_cast<double>(std::bit_cast<std::uint64_t>(DURATION_DAYS_LIMIT) - 1) <=
+              static_cast<double>(MAX_DURATION_SECONDS));
 
 // x ≥ 2^-73 and x < 2^32, normal: x = significand * 2^exponent with the
 // hidden bit set. Positions below are rationals num / 2^shift nanoseconds,
@@ -99,8 +104,8 @@ DaySplit split_normal(std::uint64_t significand, int exponent) noexcept {
             chosen = second;
         } else {
             int k = 8;
-            while (k > 0 && hi / static_cast<std::int64_t>(POW10[k]) * static_cast<std::int64_t>(POW10[k]) < lo) --k;
-            const auto step = static_cast<std::int64_t>(POW10[k]);
+            while (k > 0 && hi / static_cast<std::int64_t>(POWERS_OF_TEN[k]) * static_cast<std::int64_t>(POWERS_OF_TEN[k]) < lo) --k;
+            const auto step = static_cast<std::int64_t>(POWERS_OF_TEN[k]);
             // The multiples of 10^k on either side of the exact value; at least
             // one of them lies in [lo, hi] and no other multiple is nearer.
             const std::int64_t below = whole_part / step * step;
@@ -130,11 +135,11 @@ DaySplit split_normal(std::uint64_t significand, int exponent) noexcept {
 // NaN, infinities and negatives (not -0.0) are malformed; serials end before 2958466.
 bool serial_double_fault(double x, Fault& fault) noexcept {
     if (x != x || x < 0.0 || x == __builtin_inf()) {
-        fault = make_fault(FaultReason::MALFORMED, 0, 0);
+        fault = unspanned_fault(FaultReason::MALFORMED);
         return true;
     }
     if (x >= SERIAL_LIMIT) {
-        fault = make_fault(FaultReason::OUT_OF_RANGE, 0, 0);
+        fault = unspanned_fault(FaultReason::OUT_OF_RANGE);
         return true;
     }
     return false;
@@ -143,7 +148,7 @@ bool serial_double_fault(double x, Fault& fault) noexcept {
 }  // namespace
 
 DaySplit split_day_fraction(double x) noexcept {
-    const std::uint64_t bits = bits_of(x) & ~(std::uint64_t{1} << 63);
+    const std::uint64_t bits = std::bit_cast<std::uint64_t>(x) & ~(std::uint64_t{1} << 63);
     const int biased = static_cast<int>(bits >> 52);
     const std::uint64_t mantissa = bits & ((std::uint64_t{1} << 52) - 1);
     // Below 2^-73 day (under a hundredth of a nanosecond) nothing is left;
@@ -166,7 +171,7 @@ Verdict<CivilDateTime> cast_excel_serial_from_f64(ExcelEpoch epoch, double x) no
     // The day count is the rounded one: a time that rounds up to midnight
     // belongs to the next day.
     const auto serial = static_cast<std::int64_t>(split.days);
-    if (!serial_in_range(serial, epoch)) return make_fault(FaultReason::OUT_OF_RANGE, 0, 0);
+    if (!serial_in_range(serial, epoch)) return unspanned_fault(FaultReason::OUT_OF_RANGE);
     const CivilFields date = civil_from_days(day_number(serial, epoch));
     CivilDateTime v{};
     v.date.year = static_cast<std::uint16_t>(date.year);
@@ -185,12 +190,9 @@ Verdict<TimeOfDay> cast_excel_time(double x) noexcept {
 }
 
 Verdict<SignedDuration> cast_excel_duration(double x) noexcept {
-    if (x != x || x == __builtin_inf() || x == -__builtin_inf()) return make_fault(FaultReason::MALFORMED, 0, 0);
-    const double seconds_bound = 86400.0 * x;
-    if (seconds_bound > static_cast<double>(MAX_DURATION_SECONDS) ||
-        seconds_bound < -static_cast<double>(MAX_DURATION_SECONDS)) {
-        return make_fault(FaultReason::OUT_OF_RANGE, 0, 0);
-    }
+    if (x != x || x == __builtin_inf() || x == -__builtin_inf()) return unspanned_fault(FaultReason::MALFORMED);
+    // |86400 x| rounded to nearest above the bound, decided without the product.
+    if (x >= DURATION_DAYS_LIMIT || x <= -DURATION_DAYS_LIMIT) return unspanned_fault(FaultReason::OUT_OF_RANGE);
     // The magnitude is split; its sign comes back at the end.
     const DaySplit split = split_day_fraction(x);
     const bool negative = x < 0.0;
@@ -203,7 +205,7 @@ Verdict<SignedDuration> cast_excel_duration(double x) noexcept {
 }
 
 Verdict<Instant> cast_excel_serial(const char* data, std::size_t len, ExcelEpoch epoch) noexcept {
-    const Trimmed t = trim(data, len);
+    const TextRange t = trim(data, len);
     if (t.empty()) return empty_fault();
     const std::size_t n = t.length;
     if (!is_digit(t[0])) return char_fault(t, 0);
@@ -233,9 +235,7 @@ Verdict<Instant> cast_excel_serial(const char* data, std::size_t len, ExcelEpoch
             }
         }
         if (kept == 0) return span_fault(t, point, 1);
-        u128 scale = 1;
-        for (std::size_t i = 0; i < kept; ++i) scale *= 10;
-        day_nanos = static_cast<std::uint64_t>(u128{fraction} * NANOS_PER_DAY / scale);
+        day_nanos = static_cast<std::uint64_t>(u128{fraction} * NANOS_PER_DAY / POWERS_OF_TEN[kept]);
     }
     if (pos < n) return char_fault(t, pos);
     if (overflow || !serial_in_range(serial, epoch)) return whole_text_fault(t, FaultReason::OUT_OF_RANGE);

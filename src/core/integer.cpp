@@ -2,79 +2,53 @@
 // forms, then parentheses, currency and sign, and the digits read exactly in
 // 128 bits. Two shortcuts settle the common texts first; each gives exactly
 // the verdict the general algorithm would.
-#include "core/integer.hpp"
-
-#include <cstring>
 #include <limits>
 #include <type_traits>
 
 #include "core/casts.hpp"
 #include "core/digits.hpp"
+#include "core/int128.hpp"
 #include "core/numeral.hpp"
-#include "core/text.hpp"
+#include "core/reference_paths.hpp"
 
 namespace quillmere::core {
 
 namespace {
 
-using i128 = __int128;
-using u128 = unsigned __int128;
-
 // An exponent that reaches this is too large for any nonzero mantissa.
-constexpr std::uint32_t EXPONENT_CAP = 100001;
-// More decimal digits than this could leave 64 bits.
-constexpr unsigned MAX_U64_DIGITS = 19;
-
-// The two words of a verdict, computed before the verdict is built, so the
-// plain-digit path can choose between success and fault without a branch.
-struct VerdictParts {
-    std::uint64_t word;    // the value's bits, or the packed span
-    std::uint32_t status;  // 0, or the fault reason
-};
+constexpr std::uint32_t INTEGER_EXPONENT_LIMIT = 100001;
 
 template <class T>
-inline Verdict<T> assemble(const VerdictParts& parts) noexcept {
-    return Verdict<T>::from_words(parts.word, parts.status);
-}
-
-template <class T>
-constexpr VerdictParts success_parts(T value) noexcept {
-    return {static_cast<std::make_unsigned_t<T>>(value), 0};
-}
-
-constexpr VerdictParts out_of_range_parts(const Trimmed& text) noexcept {
-    return {pack_span(whole_text_fault(text).span), static_cast<std::uint32_t>(FaultReason::OUT_OF_RANGE)};
-}
-
-template <class T>
-Verdict<T> out_of_range(const Trimmed& text) noexcept {
+Verdict<T> out_of_range(const TextRange& text) noexcept {
     return whole_text_fault(text, FaultReason::OUT_OF_RANGE);
 }
 
 template <class T>
-Verdict<T> range_checked(i128 value, const Trimmed& text) noexcept {
+Verdict<T> range_checked(i128 value, const TextRange& text) noexcept {
     if (value < std::numeric_limits<T>::min() || value > std::numeric_limits<T>::max()) return out_of_range<T>(text);
     return Verdict<T>::success(static_cast<T>(value));
 }
 
-// A magnitude of at most 19 digits and its sign. Written without a branch on
-// the sign, which is as unpredictable as the data.
+// A magnitude of at most 19 digits and its sign, as the words of its verdict,
+// so that the plain-digit path chooses between success and fault without a
+// branch. Written without a branch on the sign, which is as unpredictable as
+// the data.
 template <class T>
-constexpr VerdictParts range_checked_parts(std::uint64_t magnitude, bool negative, const Trimmed& text) noexcept {
+inline VerdictWords range_checked_words(std::uint64_t magnitude, bool negative, const TextRange& text) noexcept {
     using U = std::make_unsigned_t<T>;
     constexpr std::uint64_t max = static_cast<U>(std::numeric_limits<T>::max());
     // A signed type holds one more below zero (|min| = max + 1); an unsigned one only -0.
     const std::uint64_t limit = std::is_signed_v<T> ? max + negative : negative ? 0 : max;
-    if (magnitude > limit) return out_of_range_parts(text);
+    if (magnitude > limit) return fault_words(whole_text_fault(text, FaultReason::OUT_OF_RANGE));
     const std::uint64_t bits = negative ? 0 - magnitude : magnitude;  // wraps into two's complement
-    return success_parts<T>(static_cast<T>(static_cast<U>(bits)));
+    return success_words(static_cast<T>(static_cast<U>(bits)));
 }
 
 // Shortcut 1: an optional sign and 1 to 19 digits, nothing else. Such a text
 // holds no separator, parenthesis, currency byte or prefix, so every earlier
 // step of the general algorithm would let it through unchanged.
 template <class T, bool EightAtATime = true>
-inline bool read_plain_digits(const Trimmed& text, VerdictParts& verdict) noexcept {
+inline bool read_plain_digits(const TextRange& text, VerdictWords& verdict) noexcept {
     const unsigned char* p = text.data;
     const std::size_t n = text.length;
     const bool negative = p[0] == '-';
@@ -106,17 +80,17 @@ inline bool read_plain_digits(const Trimmed& text, VerdictParts& verdict) noexce
         if (digit > 9) return false;
         magnitude = magnitude * 10 + digit;
     }
-    verdict = range_checked_parts<T>(magnitude, negative, text);
+    verdict = range_checked_words<T>(magnitude, negative, text);
     return true;
 }
 
 // log2 of the radix a prefix names, or 0 when the text has no radix prefix.
-unsigned radix_prefix_bits(const Trimmed& text) noexcept {
+unsigned radix_prefix_bits(const TextRange& text) noexcept {
     const unsigned char first = text[0];
-    const unsigned char letter = text[1] | 0x20;
-    if (first == '0' && letter == 'x') return 4;
-    if (first == '&' && letter == 'h') return 4;
-    if (first == '0' && letter == 'b') return 1;
+    const unsigned char letter = text[1];
+    if (first == '0' && is_letter(letter, 'x')) return 4;
+    if (first == '&' && is_letter(letter, 'h')) return 4;
+    if (first == '0' && is_letter(letter, 'b')) return 1;
     return 0;
 }
 
@@ -124,7 +98,7 @@ unsigned radix_prefix_bits(const Trimmed& text) noexcept {
 // digit is read even after the number has grown too large, so that a bad
 // byte further on is still the fault.
 template <class T>
-Verdict<T> read_radix(const Trimmed& text, unsigned bits_per_digit) noexcept {
+Verdict<T> read_radix(const TextRange& text, unsigned bits_per_digit) noexcept {
     using U = std::make_unsigned_t<T>;
     if (text.length == 2) return whole_text_fault(text);
     u128 value = 0;
@@ -155,8 +129,8 @@ constexpr std::uint32_t MAX_I128_POWER = 38;
 // an exponent that keeps the value whole. A fault of form anywhere wins over
 // an overflow met earlier, so the scan never stops at an overflow.
 template <class T>
-Verdict<T> read_decimal(const Trimmed& text, const SignedNumber& sign, const NumFormat& fmt) noexcept {
-    const Trimmed& n = sign.digits;
+Verdict<T> read_decimal(const TextRange& text, const SignedNumber& sign, const NumFormat& fmt) noexcept {
+    const TextRange& n = sign.digits;
     const SeparatorBytes decimal = SeparatorBytes::of(fmt.decimal_sep);
     const SeparatorBytes group = SeparatorBytes::of(fmt.group_sep);
     const bool grouping = fmt.has(NumFormat::GROUPING);
@@ -185,11 +159,8 @@ Verdict<T> read_decimal(const Trimmed& text, const SignedNumber& sign, const Num
         // The group separator is tried before the exponent, so a group
         // separator "e" between two digits groups them.
         if (grouping && group.matches(n, i)) {
-            const std::size_t next = i + group.length;
-            if (i == 0 || !is_digit(n[i - 1]) || next >= n.length || !is_digit(n[next])) {
-                return span_fault(n, i, group.length);
-            }
-            i = next;
+            if (!is_between_digits(n, i, group.length)) return span_fault(n, i, group.length);
+            i += group.length;
             continue;
         }
         if ((c == 'e' || c == 'E') && exponent_allowed && digit_seen) {
@@ -202,7 +173,7 @@ Verdict<T> read_decimal(const Trimmed& text, const SignedNumber& sign, const Num
                 if (!is_digit(n[i])) return char_fault_within(text, n, i);
                 if (!exponent_too_large) {
                     exponent = exponent * 10 + (n[i] - '0');
-                    exponent_too_large = exponent >= EXPONENT_CAP;
+                    exponent_too_large = exponent >= INTEGER_EXPONENT_LIMIT;
                 }
             }
             has_exponent = true;
@@ -222,23 +193,16 @@ Verdict<T> read_decimal(const Trimmed& text, const SignedNumber& sign, const Num
     return range_checked<T>(value, text);
 }
 
-// Everything after trimming and the plain-digit shortcut. The trimmed text
-// arrives as scalars so that the callers below can jump here as a tail call.
+// Everything the text needs once separators are resolved: a radix form, or
+// the sign rules, the ASCII-separator shortcut and the general scan.
 template <class T, bool Shortcuts>
-[[gnu::noinline]] Verdict<T> cast_trimmed(const unsigned char* data, std::size_t length, std::size_t offset,
-                                          const NumFormat& declared) noexcept {
-    const Trimmed text{data, length, offset};
-    NumFormat detected;
-    Fault fault;
-    const NumFormat* fmt = resolve_separators(text, declared, detected, fault);
-    if (fmt == nullptr) return fault;
-
+Verdict<T> read_integer(const TextRange& text, const NumFormat& fmt) noexcept {
     // A radix form starts the text: no sign, parenthesis or currency before it.
-    if (fmt->has(NumFormat::RADIX_PREFIXES) && text.length >= 2) {
+    if (fmt.has(NumFormat::RADIX_PREFIXES) && text.length >= 2) {
         if (const unsigned bits = radix_prefix_bits(text)) return read_radix<T>(text, bits);
     }
 
-    const Verdict<SignedNumber> sign = resolve_sign(text, *fmt);
+    const Verdict<SignedNumber> sign = resolve_sign(text, fmt);
     if (!sign.ok()) return sign.fault();
     if (sign.value.digits.empty()) return whole_text_fault(text);
 
@@ -246,14 +210,24 @@ template <class T, bool Shortcuts>
         // Shortcut 2: single-byte separators and at most 19 significant
         // digits, grouped or not; anything else goes on to the general scan.
         unsigned char decimal_byte, group_byte;
-        if (ascii_separators(*fmt, decimal_byte, group_byte)) {
+        if (ascii_separators(fmt, decimal_byte, group_byte)) {
             const AsciiDigits<std::uint64_t> digits = read_ascii_digits<std::uint64_t, MAX_U64_DIGITS>(
-                sign.value.digits, decimal_byte, group_byte, fmt->has(NumFormat::GROUPING), false);
-            if (digits.complete) return assemble<T>(range_checked_parts<T>(digits.mantissa, sign.value.negative, text));
+                sign.value.digits, decimal_byte, group_byte, fmt.has(NumFormat::GROUPING), false);
+            if (digits.complete) {
+                return Verdict<T>::from_words(range_checked_words<T>(digits.mantissa, sign.value.negative, text));
+            }
         }
     }
 
-    return read_decimal<T>(text, sign.value, *fmt);
+    return read_decimal<T>(text, sign.value, fmt);
+}
+
+// Everything after trimming and the plain-digit shortcut. The trimmed text
+// arrives as scalars so that the callers below can jump here as a tail call.
+template <class T, bool Shortcuts>
+[[gnu::noinline]] Verdict<T> cast_trimmed(const unsigned char* data, std::size_t length, std::size_t offset,
+                                          const NumFormat& declared) noexcept {
+    return read_under_format<T>(TextRange{data, length, offset}, declared, read_integer<T, Shortcuts>);
 }
 
 // Long texts of 64-bit types try the plain-digit shortcut here, out of line:
@@ -262,20 +236,20 @@ template <class T, bool Shortcuts>
 template <class T>
 [[gnu::noinline]] Verdict<T> cast_long_plain(const unsigned char* data, std::size_t length, std::size_t offset,
                                              const NumFormat& fmt) noexcept {
-    VerdictParts plain;
-    if (read_plain_digits<T>(Trimmed{data, length, offset}, plain)) return assemble<T>(plain);
+    VerdictWords plain;
+    if (read_plain_digits<T>(TextRange{data, length, offset}, plain)) return Verdict<T>::from_words(plain);
     return cast_trimmed<T, true>(data, length, offset, fmt);
 }
 
 template <class T, bool Shortcuts>
 inline Verdict<T> cast_integer(const char* input, std::size_t len, const NumFormat& fmt) noexcept {
-    const Trimmed text = trim(input, len);
+    const TextRange text = trim(input, len);
     if (text.empty()) return empty_fault();
     if constexpr (Shortcuts) {
         // The short loop alone settles every plain text of up to eight bytes.
         if (sizeof(T) == 8 && text.length > 8) return cast_long_plain<T>(text.data, text.length, text.offset, fmt);
-        VerdictParts plain;
-        if (read_plain_digits<T, false>(text, plain)) return assemble<T>(plain);
+        VerdictWords plain;
+        if (read_plain_digits<T, false>(text, plain)) return Verdict<T>::from_words(plain);
     }
     return cast_trimmed<T, Shortcuts>(text.data, text.length, text.offset, fmt);
 }

@@ -2,15 +2,11 @@
 
 #include <cstring>
 
-#include "core/text.hpp"
+#include "core/digits.hpp"
 
 namespace quillmere::core {
 
 namespace {
-
-std::uint32_t read_u32_le(const unsigned char* p) noexcept {
-    return std::uint32_t{p[0]} | std::uint32_t{p[1]} << 8 | std::uint32_t{p[2]} << 16 | std::uint32_t{p[3]} << 24;
-}
 
 void write_u32_le(unsigned char* p, std::uint32_t v) noexcept {
     p[0] = static_cast<unsigned char>(v);
@@ -19,7 +15,7 @@ void write_u32_le(unsigned char* p, std::uint32_t v) noexcept {
     p[3] = static_cast<unsigned char>(v >> 24);
 }
 
-NumFormat assemble(char32_t decimal_sep, char32_t group_sep, std::uint32_t flags, const unsigned char* currency,
+NumFormat format_of(char32_t decimal_sep, char32_t group_sep, std::uint32_t flags, const unsigned char* currency,
                    std::size_t currency_len) noexcept {
     NumFormat f{decimal_sep, group_sep, flags, {}, static_cast<std::uint8_t>(currency_len)};
     if (currency_len != 0) std::memcpy(f.currency, currency, currency_len);
@@ -41,14 +37,14 @@ FormatResult make_num_format(char32_t decimal_sep, char32_t group_sep, std::uint
     if (!is_scalar_value(decimal_sep) || !is_scalar_value(group_sep)) return {INVARIANT_FORMAT, FormatError::INVALID_SEPARATOR};
     if (decimal_sep == group_sep) return {INVARIANT_FORMAT, FormatError::EQUAL_SEPARATORS};
     if (!is_valid_currency(currency, currency_len)) return {INVARIANT_FORMAT, FormatError::INVALID_CURRENCY};
-    return {assemble(decimal_sep, group_sep, flags, currency, currency_len), FormatError::NONE};
+    return {format_of(decimal_sep, group_sep, flags, currency, currency_len), FormatError::NONE};
 }
 
 bool decode_packed_format(const unsigned char* packed, NumFormat& out) noexcept {
-    char32_t decimal_sep = read_u32_le(packed);
-    char32_t group_sep = read_u32_le(packed + 4);
-    std::uint32_t flags = read_u32_le(packed + 8);
-    std::uint32_t currency_len = read_u32_le(packed + 12);
+    char32_t decimal_sep = load_u32_le(packed);
+    char32_t group_sep = load_u32_le(packed + 4);
+    std::uint32_t flags = load_u32_le(packed + 8);
+    std::uint32_t currency_len = load_u32_le(packed + 12);
     if (!is_scalar_value(decimal_sep)) return false;
     if (!is_scalar_value(group_sep) || group_sep == decimal_sep) return false;
     // Symbol bytes past the declared length are ignored, so a zero length with
@@ -56,7 +52,7 @@ bool decode_packed_format(const unsigned char* packed, NumFormat& out) noexcept 
     if (currency_len != 0 && (currency_len > MAX_CURRENCY_BYTES || !is_valid_currency(packed + 16, currency_len))) {
         return false;
     }
-    out = assemble(decimal_sep, group_sep, flags, packed + 16, currency_len);
+    out = format_of(decimal_sep, group_sep, flags, packed + 16, currency_len);
     return true;
 }
 

@@ -6,11 +6,9 @@ namespace quillmere::core {
 
 namespace {
 
-constexpr bool is_sign(unsigned char b) noexcept { return b == '-' || b == '+'; }
-
 // A lone "." or "," is ambiguous when exactly three digits follow it, as in a
 // thousands group, unless it follows a single "0" ("0.123" is a fraction).
-bool is_ambiguous_lone_separator(const Trimmed& t, std::size_t pos) noexcept {
+bool is_ambiguous_lone_separator(const TextRange& t, std::size_t pos) noexcept {
     std::size_t after = 0;
     while (pos + 1 + after < t.length && is_digit(t[pos + 1 + after])) ++after;
     if (after != 3) return false;
@@ -33,7 +31,7 @@ struct NumeralWriter {
 
 }  // namespace
 
-Verdict<NumFormat> detect_separators(const Trimmed& text, const NumFormat& fmt) noexcept {
+Verdict<NumFormat> detect_separators(const TextRange& text, const NumFormat& fmt) noexcept {
     std::size_t dots = 0, commas = 0, last_dot = 0, last_comma = 0;
     for (std::size_t i = 0; i < text.length; ++i) {
         if (text[i] == '.') {
@@ -64,7 +62,7 @@ Verdict<NumFormat> detect_separators(const Trimmed& text, const NumFormat& fmt) 
     return Verdict<NumFormat>::success(resolved);
 }
 
-Verdict<CurrencyStrip> strip_currency(const Trimmed& text, const NumFormat& fmt) noexcept {
+Verdict<CurrencyStrip> strip_currency(const TextRange& text, const NumFormat& fmt) noexcept {
     const std::size_t symbol_len = fmt.currency_len;
     if (!fmt.has(NumFormat::CURRENCY) || symbol_len == 0) {
         return Verdict<CurrencyStrip>::success({text, false, false});
@@ -74,13 +72,13 @@ Verdict<CurrencyStrip> strip_currency(const Trimmed& text, const NumFormat& fmt)
     const bool signed_prefix = n > 0 && is_sign(text[0]);
     const std::size_t body = signed_prefix ? 1 : 0;
     if (n - body >= symbol_len && std::memcmp(text.data + body, fmt.currency, symbol_len) == 0) {
-        const Trimmed rest = trim_within(text, body + symbol_len, n);
+        const TextRange rest = trim_within(text, body + symbol_len, n);
         if (rest.empty()) return whole_text_fault(text);
         return Verdict<CurrencyStrip>::success({rest, signed_prefix, signed_prefix && text[0] == '-'});
     }
 
     if (n >= symbol_len && std::memcmp(text.data + n - symbol_len, fmt.currency, symbol_len) == 0) {
-        const Trimmed front = trim_within(text, 0, n - symbol_len);
+        const TextRange front = trim_within(text, 0, n - symbol_len);
         if (front.empty()) return whole_text_fault(text);
         return Verdict<CurrencyStrip>::success({front, false, false});
     }
@@ -88,8 +86,8 @@ Verdict<CurrencyStrip> strip_currency(const Trimmed& text, const NumFormat& fmt)
     return Verdict<CurrencyStrip>::success({text, false, false});
 }
 
-Verdict<SignedNumber> resolve_sign(const Trimmed& text, const NumFormat& fmt) noexcept {
-    Trimmed body = text;
+Verdict<SignedNumber> resolve_sign(const TextRange& text, const NumFormat& fmt) noexcept {
+    TextRange body = text;
     const bool parenthesised = fmt.has(NumFormat::PARENTHESES) && text.length > 0 && text[0] == '(';
     if (parenthesised) {
         if (text.length < 2 || text[text.length - 1] != ')') return whole_text_fault(text);
@@ -99,13 +97,13 @@ Verdict<SignedNumber> resolve_sign(const Trimmed& text, const NumFormat& fmt) no
 
     const Verdict<CurrencyStrip> strip = strip_currency(body, fmt);
     if (!strip.ok()) return strip.fault();
-    const Trimmed& number = strip.value.number;
+    const TextRange& number = strip.value.number;
 
     // At most one sign: at the start, or right after a currency prefix, and
     // never inside parentheses.
     if (number.length > 0 && is_sign(number[0])) {
         if (strip.value.sign_before || parenthesised) return span_fault(number, 0, 1);
-        return Verdict<SignedNumber>::success({sub_text(number, 1, number.length - 1), number[0] == '-'});
+        return Verdict<SignedNumber>::success({sub_range(number, 1, number.length - 1), number[0] == '-'});
     }
     if (strip.value.sign_before) {
         if (parenthesised) return span_fault(number, 0, 1);
@@ -114,12 +112,12 @@ Verdict<SignedNumber> resolve_sign(const Trimmed& text, const NumFormat& fmt) no
     return Verdict<SignedNumber>::success({number, parenthesised});
 }
 
-Verdict<Numeral> normalize_numeral(const Trimmed& text, const NumFormat& fmt,
+Verdict<Numeral> normalize_numeral(const TextRange& text, const NumFormat& fmt,
                                    char (&buffer)[NUMERAL_CAPACITY]) noexcept {
-    Trimmed body = text;
+    TextRange body = text;
     bool percent = false;
     if (fmt.has(NumFormat::PERCENT) && text.length > 0 && text[text.length - 1] == '%') {
-        const Trimmed before = trim_within(text, 0, text.length - 1);
+        const TextRange before = trim_within(text, 0, text.length - 1);
         if (before.empty()) return whole_text_fault(text);
         body = before;
         percent = true;
@@ -127,7 +125,7 @@ Verdict<Numeral> normalize_numeral(const Trimmed& text, const NumFormat& fmt,
 
     const Verdict<SignedNumber> sign = resolve_sign(body, fmt);
     if (!sign.ok()) return sign.fault();
-    const Trimmed& number = sign.value.digits;
+    const TextRange& number = sign.value.digits;
 
     NumeralWriter out{buffer, 0};
     if (sign.value.negative) out.put('-');
@@ -166,10 +164,8 @@ Verdict<Numeral> normalize_numeral(const Trimmed& text, const NumFormat& fmt,
                 if (!out.put(number[i])) return whole_text_fault(text);
             }
         } else if (grouping && group.matches(number, i)) {
-            const std::size_t next = i + group.length;
-            const bool between_digits = i > 0 && is_digit(number[i - 1]) && next < number.length && is_digit(number[next]);
-            if (point_taken || !between_digits) return span_fault(number, i, group.length);
-            i = next;
+            if (point_taken || !is_between_digits(number, i, group.length)) return span_fault(number, i, group.length);
+            i += group.length;
         } else {
             return char_fault_within(text, number, i);
         }
@@ -178,29 +174,9 @@ Verdict<Numeral> normalize_numeral(const Trimmed& text, const NumFormat& fmt,
     return Verdict<Numeral>::success({out.length, percent});
 }
 
-bool is_plain_numeral(const Trimmed& text, const NumFormat& fmt) noexcept {
-    if (fmt.decimal_sep != U'.') return false;
-    const char32_t g = fmt.group_sep;
-    if ((g >= U'0' && g <= U'9') || g == U'+' || g == U'-' || g == U'.' || g == U'E' || g == U'e') return false;
-
-    const std::size_t n = text.length;
-    std::size_t i = 0;
-    if (i < n && is_sign(text[i])) ++i;
-    std::size_t digits = 0;
-    while (i < n && is_digit(text[i])) ++i, ++digits;
-    if (i < n && text[i] == '.') {
-        ++i;
-        while (i < n && is_digit(text[i])) ++i, ++digits;
-    }
-    if (digits == 0) return false;
-    if (i < n && (text[i] == 'e' || text[i] == 'E') && fmt.has(NumFormat::EXPONENT)) {
-        ++i;
-        if (i < n && is_sign(text[i])) ++i;
-        const std::size_t exponent_start = i;
-        while (i < n && is_digit(text[i])) ++i;
-        if (i == exponent_start) return false;
-    }
-    return i == n;
+bool is_plain_numeral(const TextRange& text, const NumFormat& fmt) noexcept {
+    ScannedDecimal scan;
+    return admits_plain_numerals(fmt) && scan_plain_numeral(text.data, text.length, fmt.has(NumFormat::EXPONENT), scan);
 }
 
 }  // namespace quillmere::core

@@ -16,6 +16,9 @@ constexpr bool is_space(unsigned char b) noexcept {
 
 constexpr bool is_digit(unsigned char b) noexcept { return static_cast<unsigned char>(b - '0') < 10; }
 
+// Only ASCII "-" and "+" are signs.
+constexpr bool is_sign(unsigned char b) noexcept { return b == '-' || b == '+'; }
+
 // -1 when b is not a hexadecimal digit.
 constexpr int hex_value(unsigned char b) noexcept {
     if (is_digit(b)) return b - '0';
@@ -30,8 +33,32 @@ constexpr std::size_t utf8_lead_length(unsigned char b) noexcept {
     return b >= 0xF0 ? 4 : b >= 0xE0 ? 3 : b >= 0xC0 ? 2 : 1;
 }
 
-// The input less its surrounding whitespace, and where that starts in the input.
-struct Trimmed {
+// ASCII case folding: capitals "A".."Z" to their small letters; every other
+// byte, non-ASCII included, stays as it is.
+constexpr unsigned char ascii_lower(unsigned char b) noexcept {
+    return static_cast<unsigned char>(b - 'A') < 26 ? static_cast<unsigned char>(b | 0x20) : b;
+}
+
+// True when b is the small ASCII letter `small` or its capital. Setting bit
+// 0x20 maps a capital onto its small letter and no other byte onto a letter.
+constexpr bool is_letter(unsigned char b, char small) noexcept {
+    return static_cast<unsigned char>(b | 0x20) == static_cast<unsigned char>(small);
+}
+
+// True when the n bytes at p spell `word`, given in small letters, with ASCII
+// letters compared without regard to case.
+constexpr bool equals_ignoring_case(const unsigned char* p, const char* word, std::size_t n) noexcept {
+    for (std::size_t i = 0; i < n; ++i) {
+        if (ascii_lower(p[i]) != static_cast<unsigned char>(word[i])) return false;
+    }
+    return true;
+}
+
+// A range of the caller's input: its bytes, its length, and the offset of its
+// first byte in the input, so that every span reported inside it is an
+// offset into the input. trim() gives the whole trimmed text; readers narrow
+// it to a body, a number or a field.
+struct TextRange {
     const unsigned char* data;
     std::size_t length;
     std::size_t offset;
@@ -40,49 +67,63 @@ struct Trimmed {
     constexpr unsigned char operator[](std::size_t i) const noexcept { return data[i]; }
 };
 
-inline Trimmed trim(const char* input, std::size_t len) noexcept {
+inline TextRange trim(const char* input, std::size_t len) noexcept {
     const auto* p = reinterpret_cast<const unsigned char*>(input);
     std::size_t begin = 0;
     while (begin < len && is_space(p[begin])) ++begin;
     std::size_t end = len;
     while (end > begin && is_space(p[end - 1])) --end;
     // A zero-length input may come with any pointer: never form p + 0 from null.
-    return Trimmed{len == 0 ? nullptr : p + begin, end - begin, begin};
+    return TextRange{len == 0 ? nullptr : p + begin, end - begin, begin};
 }
 
-// A sub-range of the trimmed text as a Trimmed of its own, offset into the input.
-constexpr Trimmed sub_text(const Trimmed& t, std::size_t pos, std::size_t length) noexcept {
-    return Trimmed{t.data + pos, length, t.offset + pos};
+// Positions pos .. pos + length of a range as a range of their own.
+constexpr TextRange sub_range(const TextRange& t, std::size_t pos, std::size_t length) noexcept {
+    return TextRange{t.data + pos, length, t.offset + pos};
+}
+
+// Positions begin .. end of a range without their leading and trailing whitespace.
+constexpr TextRange trim_within(const TextRange& t, std::size_t begin, std::size_t end) noexcept {
+    while (begin < end && is_space(t[begin])) ++begin;
+    while (end > begin && is_space(t[end - 1])) --end;
+    return sub_range(t, begin, end - begin);
 }
 
 constexpr Fault empty_fault() noexcept { return Fault{FaultReason::EMPTY, Span{0, 0}}; }
 
-// The structural span: the whole trimmed text.
-constexpr Fault whole_text_fault(const Trimmed& t, FaultReason reason = FaultReason::MALFORMED) noexcept {
+// The structural span: the whole range (for a cast, the whole trimmed text).
+constexpr Fault whole_text_fault(const TextRange& t, FaultReason reason = FaultReason::MALFORMED) noexcept {
     return make_fault(reason, t.offset, t.length);
 }
 
-// An explicit span given in positions of the trimmed text.
-constexpr Fault span_fault(const Trimmed& t, std::size_t pos, std::size_t length,
+// An explicit span given in positions of the range.
+constexpr Fault span_fault(const TextRange& t, std::size_t pos, std::size_t length,
                            FaultReason reason = FaultReason::MALFORMED) noexcept {
     return make_fault(reason, t.offset + pos, length);
 }
 
-// One offending character at pos: its UTF-8 length from the lead byte,
-// clipped to what remains of the trimmed text.
-constexpr std::size_t char_length_at(const Trimmed& t, std::size_t pos) noexcept {
-    std::size_t n = utf8_lead_length(t.data[pos]);
-    std::size_t left = t.length - pos;
-    return n < left ? n : left;
+// A span of `wanted` bytes at pos, clipped to what remains of the range.
+constexpr Fault clipped_fault(const TextRange& t, std::size_t pos, std::size_t wanted,
+                              FaultReason reason = FaultReason::MALFORMED) noexcept {
+    const std::size_t left = t.length - pos;
+    return span_fault(t, pos, wanted < left ? wanted : left, reason);
 }
 
-constexpr Fault char_fault(const Trimmed& t, std::size_t pos,
+// One offending character at pos: its UTF-8 length from the lead byte,
+// clipped to what remains of the range.
+constexpr Fault char_fault(const TextRange& t, std::size_t pos,
                            FaultReason reason = FaultReason::MALFORMED) noexcept {
-    return make_fault(reason, t.offset + pos, char_length_at(t, pos));
+    return clipped_fault(t, pos, utf8_lead_length(t.data[pos]), reason);
+}
+
+// The one-character span at pos of `inner`, a sub-range of `whole`: the
+// length is clipped to what remains of the whole range, not of the sub-range.
+constexpr Fault char_fault_within(const TextRange& whole, const TextRange& inner, std::size_t pos) noexcept {
+    return char_fault(whole, static_cast<std::size_t>(inner.data - whole.data) + pos);
 }
 
 // A fault at the end of the text: nothing offends, something is missing.
-constexpr Fault end_fault(const Trimmed& t) noexcept { return make_fault(FaultReason::MALFORMED, t.offset + t.length, 0); }
+constexpr Fault end_fault(const TextRange& t) noexcept { return make_fault(FaultReason::MALFORMED, t.offset + t.length, 0); }
 
 // Strict UTF-8 (RFC 3629): no overlong forms, no surrogates, nothing past U+10FFFF.
 // Returns the length of the scalar at p (1..4), or 0 when none starts there.

@@ -2,21 +2,22 @@
 // seconds and a mandatory zone designator, converted to UTC.
 #include "core/casts.hpp"
 #include "core/civil.hpp"
+#include "core/clock.hpp"
 #include "core/date.hpp"
-#include "core/time.hpp"
 
 namespace quillmere::core {
 
 namespace {
 
-// The zone designator as read: sign is +1, -1, or 0 for "Z".
+// The zone designator as read: sign is +1, -1, or 0 for "Z", and the offset
+// as a clock of hours and minutes.
 struct Zone {
     int sign = 0;
-    std::uint32_t hour = 0, minute = 0;
+    Clock offset{};
 };
 
 // Reads the designator that starts at e and must end the text.
-inline bool read_zone(const Trimmed& t, std::size_t e, Zone& z, Fault& fault) noexcept {
+inline bool read_zone(const TextRange& t, std::size_t e, Zone& z, Fault& fault) noexcept {
     const std::size_t n = t.length;
     if (e == n) {
         fault = whole_text_fault(t);
@@ -35,7 +36,8 @@ inline bool read_zone(const Trimmed& t, std::size_t e, Zone& z, Fault& fault) no
         return false;
     }
     z.sign = b == '+' ? 1 : -1;
-    if (!read_two_digits(t, e + 1, z.hour, fault)) return false;
+    if (!read_two_digits(t, e + 1, z.offset.hour, fault)) return false;
+    z.offset.hour_span = ClockField{e + 1, 2};
     if (e + 3 == n) {
         fault = end_fault(t);
         return false;
@@ -44,7 +46,8 @@ inline bool read_zone(const Trimmed& t, std::size_t e, Zone& z, Fault& fault) no
         fault = span_fault(t, e + 3, 1);
         return false;
     }
-    if (!read_two_digits(t, e + 4, z.minute, fault)) return false;
+    if (!read_two_digits(t, e + 4, z.offset.minute, fault)) return false;
+    z.offset.minute_span = z.offset.second_span = ClockField{e + 4, 2};
     if (e + 6 != n) {
         fault = char_fault(t, e + 6);
         return false;
@@ -55,7 +58,7 @@ inline bool read_zone(const Trimmed& t, std::size_t e, Zone& z, Fault& fault) no
 }  // namespace
 
 Verdict<Instant> cast_timestamp(const char* data, std::size_t len) noexcept {
-    const Trimmed t = trim(data, len);
+    const TextRange t = trim(data, len);
     if (t.empty()) return empty_fault();
     const std::size_t n = t.length;
     if (n <= 10) return whole_text_fault(t);
@@ -77,15 +80,13 @@ Verdict<Instant> cast_timestamp(const char* data, std::size_t len) noexcept {
 
     const Verdict<CivilDate> date = validate_date_fields(t, date_form.value);
     if (!date.ok()) return date.fault();
-    if (c.hour > 23) return span_fault(t, 11, 2, FaultReason::OUT_OF_RANGE);
-    if (c.minute > 59) return span_fault(t, 14, 2, FaultReason::OUT_OF_RANGE);
-    if (c.second > 59) return span_fault(t, 17, 2, FaultReason::OUT_OF_RANGE);
-    if (zone.hour > 23) return span_fault(t, c.end + 1, 2, FaultReason::OUT_OF_RANGE);
-    if (zone.minute > 59) return span_fault(t, c.end + 4, 2, FaultReason::OUT_OF_RANGE);
+    if (!check_clock_range(t, c, 0, 23, fault)) return fault;
+    if (!check_clock_range(t, zone.offset, 0, 23, fault)) return fault;
 
     const CivilDate& d = date.value;
-    const std::int64_t local = days_from_civil(d.year, d.month, d.day) * 86400 + c.hour * 3600 + c.minute * 60 + c.second;
-    const std::int64_t seconds = local - zone.sign * static_cast<std::int64_t>(zone.hour * 3600 + zone.minute * 60);
+    const std::int64_t local =
+        days_from_civil(d.year, d.month, d.day) * 86400 + static_cast<std::int64_t>(seconds_of_clock(c));
+    const std::int64_t seconds = local - zone.sign * static_cast<std::int64_t>(seconds_of_clock(zone.offset));
     if (seconds < MIN_INSTANT_SECONDS || seconds > MAX_INSTANT_SECONDS) {
         return whole_text_fault(t, FaultReason::OUT_OF_RANGE);
     }

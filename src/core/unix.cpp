@@ -2,13 +2,11 @@
 // 1970-01-01T00:00:00Z: an optional sign and any number of digits.
 #include "core/casts.hpp"
 #include "core/digits.hpp"
-#include "core/text.hpp"
+#include "core/int128.hpp"
 
 namespace quillmere::core {
 
 namespace {
-
-using i128 = __int128;
 
 constexpr std::int64_t units_per_second(UnixPrecision precision) noexcept {
     switch (precision) {
@@ -20,34 +18,20 @@ constexpr std::int64_t units_per_second(UnixPrecision precision) noexcept {
     return 1;
 }
 
-// Nineteen digits always fit in 64 bits; past them the count goes on in 128.
-constexpr std::size_t DIGITS_IN_U64 = 19;
-
 }  // namespace
 
 Verdict<Instant> cast_unix(const char* data, std::size_t len, UnixPrecision precision) noexcept {
-    const Trimmed t = trim(data, len);
+    const TextRange t = trim(data, len);
     if (t.empty()) return empty_fault();
     const bool negative = t[0] == '-';
     const std::size_t first = (negative || t[0] == '+') ? 1 : 0;
     if (first == t.length) return span_fault(t, 0, 1);
 
-    std::size_t pos = first;
+    // Nineteen digits always fit in 64 bits; past them the count goes on in 128.
+    const std::size_t small_end = t.length - first > MAX_U64_DIGITS ? first + MAX_U64_DIGITS : t.length;
     std::uint64_t small = 0;
-    const std::size_t small_end = t.length - first > DIGITS_IN_U64 ? first + DIGITS_IN_U64 : t.length;
-    // Eight digits a word at a time; a word holding anything else falls to
-    // the byte loop, which finds the offending byte.
-    while (small_end - pos >= 8) {
-        const std::uint64_t word = load_u64_le(t.data + pos);
-        if (!is_eight_digits(word)) break;
-        small = small * 100000000 + parse_eight_digits(word);
-        pos += 8;
-    }
-    for (; pos < small_end; ++pos) {
-        const unsigned char b = t[pos];
-        if (!is_digit(b)) return char_fault(t, pos);
-        small = small * 10 + (b - '0');
-    }
+    std::size_t pos = static_cast<std::size_t>(accumulate_digits(t.data + first, t.data + small_end, small) - t.data);
+    if (pos != small_end) return char_fault(t, pos);
     // Reading goes on past an overflow so that a later stray byte is still
     // reported as the form fault it is.
     i128 magnitude = static_cast<i128>(small);

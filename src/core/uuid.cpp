@@ -42,12 +42,6 @@ constexpr std::uint32_t pack_eight_hex(std::uint64_t v) noexcept {
     return static_cast<std::uint32_t>(pairs | (pairs >> 16));
 }
 
-inline std::uint32_t load_u32_le(const unsigned char* p) noexcept {
-    std::uint32_t v;
-    std::memcpy(&v, p, 4);
-    return v;
-}
-
 // Where each of the 16 value bytes takes its pair of digits, relative to the
 // first digit, in the two digit layouts.
 constexpr unsigned char BARE_PAIRS[16] = {0, 2, 4, 6, 8, 10, 12, 14, 16, 18, 20, 22, 24, 26, 28, 30};
@@ -57,7 +51,7 @@ constexpr unsigned char HYPHENS[4] = {8, 13, 18, 23};
 // The 32 digits starting at `start` of the body, laid out bare or hyphenated.
 // Converted eight digits at a time; the pair scan runs only to find a fault,
 // the first pair in value order holding a non-digit.
-Verdict<Uuid> read_digits(const Trimmed& body, std::size_t start, bool hyphenated) noexcept {
+Verdict<Uuid> read_hex_layout(const TextRange& body, std::size_t start, bool hyphenated) noexcept {
     const unsigned char* p = body.data + start;
     std::uint64_t words[4];
     if (hyphenated) {
@@ -87,18 +81,18 @@ Verdict<Uuid> read_digits(const Trimmed& body, std::size_t start, bool hyphenate
     return whole_text_fault(body);  // unreachable: some word held a non-digit
 }
 
-Verdict<Uuid> read_hyphenated(const Trimmed& body, std::size_t start) noexcept {
+Verdict<Uuid> read_hyphenated(const TextRange& body, std::size_t start) noexcept {
     for (unsigned char h : HYPHENS) {
         if (body[start + h] != '-') return char_fault(body, start + h);
     }
-    return read_digits(body, start, true);
+    return read_hex_layout(body, start, true);
 }
 
 // Left-to-right reader of the structure form
 // {0xXXXXXXXX,0xXXXX,0xXXXX,{0xXX,0xXX,0xXX,0xXX,0xXX,0xXX,0xXX,0xXX}}.
 class StructureReader {
 public:
-    explicit StructureReader(const Trimmed& body) noexcept : body_(body) {}
+    explicit StructureReader(const TextRange& body) noexcept : body_(body) {}
 
     // Expects one punctuation byte.
     bool expect(unsigned char c, Fault& fault) noexcept {
@@ -121,7 +115,7 @@ public:
             fault = char_fault(body_, length - 1);
             return false;
         }
-        if (body_[pos_] != '0' || pos_ + 1 == length || (body_[pos_ + 1] | 0x20) != 'x') {
+        if (body_[pos_] != '0' || pos_ + 1 == length || !is_letter(body_[pos_ + 1], 'x')) {
             fault = char_fault(body_, pos_);
             return false;
         }
@@ -156,11 +150,11 @@ public:
     }
 
 private:
-    const Trimmed& body_;
+    const TextRange& body_;
     std::size_t pos_ = 0;
 };
 
-Verdict<Uuid> read_structure(const Trimmed& body) noexcept {
+Verdict<Uuid> read_structure(const TextRange& body) noexcept {
     Uuid uuid{};
     Fault fault{};
     StructureReader r(body);
@@ -175,52 +169,39 @@ Verdict<Uuid> read_structure(const Trimmed& body) noexcept {
     return Verdict<Uuid>::success(uuid);
 }
 
-constexpr unsigned char fold_letter(unsigned char b) noexcept {
-    return static_cast<unsigned char>(b - 'A') < 26 ? static_cast<unsigned char>(b | 0x20) : b;
-}
-
-// Whether the text starts with a lower-case prefix, ASCII letters compared without case.
-bool starts_with_prefix(const Trimmed& t, const char* prefix, std::size_t n) noexcept {
-    if (t.length < n) return false;
-    for (std::size_t i = 0; i < n; ++i) {
-        if (fold_letter(t[i]) != static_cast<unsigned char>(prefix[i])) return false;
-    }
-    return true;
-}
-
 }  // namespace
 
 Verdict<Uuid> cast_uuid(const char* data, std::size_t len) noexcept {
-    const Trimmed t = trim(data, len);
+    const TextRange t = trim(data, len);
     if (t.empty()) return empty_fault();
 
     // At most one prefix, and any whitespace after it.
-    Trimmed body = t;
-    const unsigned char first = fold_letter(t[0]);
+    TextRange body = t;
+    const unsigned char first = ascii_lower(t[0]);
     if (first == 'u' || first == 'g') {
         static constexpr struct {
             const char* text;
             std::size_t length;
         } prefixes[] = {{"urn:uuid:", 9}, {"guid:", 5}, {"uuid:", 5}};
         for (const auto& prefix : prefixes) {
-            if (!starts_with_prefix(t, prefix.text, prefix.length)) continue;
+            if (t.length < prefix.length || !equals_ignoring_case(t.data, prefix.text, prefix.length)) continue;
             std::size_t start = prefix.length;
             while (start < t.length && is_space(t[start])) ++start;
             if (start == t.length) return whole_text_fault(t);
-            body = sub_text(t, start, t.length - start);
+            body = sub_range(t, start, t.length - start);
             break;
         }
     }
 
     const std::size_t length = body.length;
     const unsigned char open = body[0];
-    if (length >= 3 && open == '{' && body[1] == '0' && (body[2] | 0x20) == 'x') return read_structure(body);
+    if (length >= 3 && open == '{' && body[1] == '0' && is_letter(body[2], 'x')) return read_structure(body);
     if (open == '(' || open == '{') {
         if (length != 38) return whole_text_fault(body);
         if (body[37] != (open == '(' ? ')' : '}')) return span_fault(body, 37, 1);
         return read_hyphenated(body, 1);
     }
-    if (length == 32) return read_digits(body, 0, false);
+    if (length == 32) return read_hex_layout(body, 0, false);
     if (length != 36) return whole_text_fault(body);
     return read_hyphenated(body, 0);
 }

@@ -48,6 +48,25 @@ constexpr Fault make_fault(FaultReason reason, std::uint64_t offset, std::uint64
 // this way, and so do steps whose caller supplies the span.
 constexpr Fault unspanned_fault(FaultReason reason) noexcept { return Fault{reason, Span{0, 0}}; }
 
+// The two machine words of a word-sized verdict (see Verdict::from_words),
+// for a cast that computes them before it chooses between success and fault.
+struct VerdictWords {
+    std::uint64_t word;    // the value's bytes in the low bytes, or the packed span
+    std::uint64_t status;  // 0, or the FaultReason code
+};
+
+template <class T>
+inline VerdictWords success_words(T value) noexcept {
+    static_assert(sizeof(T) <= sizeof(std::uint64_t) && std::is_trivially_copyable_v<T>);
+    std::uint64_t word = 0;
+    std::memcpy(&word, &value, sizeof(T));
+    return VerdictWords{word, 0};
+}
+
+constexpr VerdictWords fault_words(Fault f) noexcept {
+    return VerdictWords{pack_span(f.span), static_cast<std::uint64_t>(f.reason)};
+}
+
 // Success or fault in one small trivially copyable value: the value and the
 // span share storage, so a Verdict<int64_t> is two registers wide.
 template <class T>
@@ -68,11 +87,7 @@ struct Verdict {
 
     static constexpr Verdict success(T v) noexcept {
         if constexpr (word_sized) {
-            if (!std::is_constant_evaluated()) {
-                std::uint64_t word = 0;
-                std::memcpy(&word, &v, sizeof(T));
-                return from_words(word, 0);
-            }
+            if (!std::is_constant_evaluated()) return from_words(success_words(v));
         }
         Verdict r;
         r.value = v;
@@ -80,11 +95,10 @@ struct Verdict {
         return r;
     }
 
-    // A word-sized verdict from its two machine words: `word` holds the
-    // value's bytes (the low bytes, the rest zero) when `status` is 0, else
-    // the packed span; `status` is 0 or a FaultReason code. This is the only
-    // place where verdict storage is written as a word, and every word-sized
-    // verdict is built here.
+    // A word-sized verdict from its two machine words: the value's bytes
+    // (the low bytes, the rest zero) and status 0, or the packed span and a
+    // FaultReason code. This is the only place where verdict storage is
+    // written as words, and every word-sized verdict is built here.
     //
     // Verdicts are copied and returned a 64-bit word at a time, so every word
     // is also built whole: a word assembled from narrower stores (a one-byte
@@ -93,14 +107,10 @@ struct Verdict {
     // become the verdict through std::bit_cast, which creates the value or the
     // span inside the result as the later reads need it; writing one union
     // member and reading another would be undefined.
-    static Verdict from_words(std::uint64_t word, Status status) noexcept {
+    static Verdict from_words(VerdictWords words) noexcept {
         static_assert(word_sized && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__, "the value is the word's low bytes");
-        struct Words {
-            std::uint64_t word;
-            Status status;
-        };
-        static_assert(sizeof(Words) == sizeof(Verdict));
-        return std::bit_cast<Verdict>(Words{word, status});
+        static_assert(sizeof(VerdictWords) == sizeof(Verdict));
+        return std::bit_cast<Verdict>(words);
     }
 
     constexpr bool ok() const noexcept { return status == 0; }
@@ -114,7 +124,7 @@ private:
     static constexpr Verdict of_fault(Fault f) noexcept {
         const auto st = static_cast<Status>(f.reason);
         if constexpr (word_sized) {
-            if (!std::is_constant_evaluated()) return from_words(pack_span(f.span), st);
+            if (!std::is_constant_evaluated()) return from_words(fault_words(f));
         }
         return Verdict(f.span, st, FaultTag{});
     }

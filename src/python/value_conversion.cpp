@@ -327,7 +327,7 @@ PyObject* to_python(const core::CivilDateTime& v) {
 PyObject* to_python(const core::Instant& v) {
     const BoundTypes* types = bound_types();
     if (types == nullptr) return nullptr;
-    const std::int64_t days = core::detail::floor_div(v.seconds, 86400);
+    const std::int64_t days = core::floor_div(v.seconds, 86400);
     const std::int64_t second_of_day = v.seconds - days * 86400;
     const core::CivilFields date = core::civil_from_days(days);
     const ClockFields clock{static_cast<unsigned>(second_of_day / 3600), static_cast<unsigned>(second_of_day % 3600 / 60),
@@ -354,7 +354,7 @@ PyObject* to_python(const core::SignedDuration& v) {
         Py_DECREF(moment);
         return result;
     }
-    const std::int64_t days = core::detail::floor_div(v.seconds, 86400);
+    const std::int64_t days = core::floor_div(v.seconds, 86400);
     return via_datetime_module("timedelta", "(LLL)", nullptr, static_cast<long long>(days),
                                static_cast<long long>(v.seconds - days * 86400), static_cast<long long>(v.nanos / 1000));
 }

@@ -104,7 +104,7 @@ TEST(CastChar, ValuesPastTheLastScalarAreOutOfRangeWithoutWrapping) {
     for (std::uint64_t cp : beyond) {
         for (int k = 0; k < 6; ++k) {
             const std::string text = declare(cp, k);
-            const Trimmed t = trim(text.data(), text.size());
+            const TextRange t = trim(text.data(), text.size());
             EXPECT_TRUE(IsFault(cast(text), OUT_OF_RANGE, t.offset, t.length)) << text;
         }
     }

@@ -209,7 +209,7 @@ TEST(OrderedDate, IsoTextAgreesWithTheStrictCastUnderEveryOrder) {
 
 TEST(SeparatedDate, ReportsFieldSpansAndWhereTheDateEnds) {
     const std::string s = " 7/31/2024 10:00";
-    const Trimmed t = trim(s.data(), s.size());
+    const TextRange t = trim(s.data(), s.size());
     const Verdict<SeparatedDate> v = parse_separated_date(t, DateOrder::MDY);
     ASSERT_TRUE(v.ok());
     EXPECT_EQ(v.value.month.value, 7u);

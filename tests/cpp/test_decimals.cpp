@@ -8,6 +8,7 @@
 
 #include "core/casts.hpp"
 #include "core/decimal.hpp"
+#include "core/reference_paths.hpp"
 #include "support.hpp"
 
 namespace quillmere::core {
@@ -24,11 +25,11 @@ std::string text_of(const ExactDecimal& d) {
     return std::string(buf, format_decimal(d, buf));
 }
 
-uint128 magnitude_of(const ExactDecimal& d) { return (uint128{d.magnitude_hi} << 64) | d.magnitude_lo; }
+u128 magnitude_of(const ExactDecimal& d) { return (u128{d.magnitude_hi} << 64) | d.magnitude_lo; }
 
 // Every success must be canonical, whatever path produced it.
 ::testing::AssertionResult IsCanonical(const ExactDecimal& d) {
-    const uint128 m = magnitude_of(d);
+    const u128 m = magnitude_of(d);
     if (d.scale > MAX_DECIMAL_SCALE) return ::testing::AssertionFailure() << "scale " << +d.scale;
     if (d.negative > 1) return ::testing::AssertionFailure() << "negative " << +d.negative;
     if (d.reserved[0] != 0 || d.reserved[1] != 0) return ::testing::AssertionFailure() << "reserved bytes set";
@@ -45,10 +46,10 @@ std::string outcome(const V& v) {
     return text_of(v.value);
 }
 
-ExactDecimal record(uint128 magnitude, unsigned scale, bool negative) { return make_decimal(magnitude, scale, negative); }
+ExactDecimal record(u128 magnitude, unsigned scale, bool negative) { return make_decimal(magnitude, scale, negative); }
 
-uint128 parse_u128(const char* digits) {
-    uint128 m = 0;
+u128 parse_u128(const char* digits) {
+    u128 m = 0;
     for (const char* p = digits; *p; ++p) m = m * 10 + static_cast<unsigned>(*p - '0');
     return m;
 }
@@ -90,7 +91,7 @@ TEST(DecimalText, LongestTextsFitTheBuffer) {
 TEST(DecimalText, ReadsBackAsTheSameRecord) {
     std::mt19937_64 rng(7);
     for (int i = 0; i < 20000; ++i) {
-        uint128 m = (uint128{rng() & 0xFFFFFFFF} << 64) | rng();
+        u128 m = (u128{rng() & 0xFFFFFFFF} << 64) | rng();
         m >>= rng() % 96;
         unsigned scale = static_cast<unsigned>(rng() % 29);
         while (m != 0 && scale > 0 && m % 10 == 0) m /= 10;  // canonical records only

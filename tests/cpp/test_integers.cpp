@@ -7,7 +7,7 @@
 #include <tuple>
 
 #include "core/casts.hpp"
-#include "core/integer.hpp"
+#include "core/reference_paths.hpp"
 #include "core/text.hpp"
 #include "support.hpp"
 
@@ -55,7 +55,7 @@ std::string outcome(const Verdict<T>& v) {
 
 template <class T>
 std::string whole_text(FaultReason reason, const std::string& text) {
-    const Trimmed t = trim(text.data(), text.size());
+    const TextRange t = trim(text.data(), text.size());
     return describe(Verdict<T>(make_fault(reason, t.offset, t.length)));
 }
 

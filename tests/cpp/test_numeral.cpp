@@ -20,7 +20,7 @@ NumFormat format(char32_t dec, char32_t grp, std::uint32_t flags, const std::str
     return r.format;
 }
 
-Trimmed trimmed(const std::string& s) { return trim(s.data(), s.size()); }
+TextRange trimmed(const std::string& s) { return trim(s.data(), s.size()); }
 
 // The numeral and percent mark as one string ("12%" for mark 1), or the fault.
 std::string normalize(const std::string& s, const NumFormat& fmt) {
@@ -239,7 +239,7 @@ TEST(NormalizeNumeral, AgreesWithThePlainTestOnGeneratedTexts) {
         const int len = 1 + static_cast<int>(rng() % 8);
         for (int k = 0; k < len; ++k) s += alphabet[rng() % (sizeof alphabet - 1)];
         for (const NumFormat& fmt : formats) {
-            const Trimmed t = trimmed(s);
+            const TextRange t = trimmed(s);
             if (t.empty()) continue;
             Verdict<Numeral> v = normalize_numeral(t, fmt, buffer);
             if (is_plain_numeral(t, fmt)) {

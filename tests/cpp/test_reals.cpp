@@ -9,6 +9,7 @@
 
 #include "core/casts.hpp"
 #include "core/real_conversion.hpp"
+#include "core/reference_paths.hpp"
 #include "core/text.hpp"
 #include "support.hpp"
 

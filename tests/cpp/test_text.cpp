@@ -22,7 +22,7 @@ TEST(Trim, RecordsOffsetAndLength) {
         {"", 0, 0}, {" \t\n\f\r", 5, 0}, {"x", 0, 1}, {" x ", 1, 1}, {"\v x", 0, 3}, {"\xc2\xa0x", 0, 3}, {"  ab c \n", 2, 4},
     };
     for (const auto& c : cases) {
-        Trimmed t = trim(c.input.data(), c.input.size());
+        TextRange t = trim(c.input.data(), c.input.size());
         if (t.length != 0) {
             EXPECT_EQ(t.offset, c.offset) << c.input;
         }
@@ -45,7 +45,7 @@ TEST(CharFault, SpansTheLeadBytesLengthClippedToTheText) {
         {"\xff\x41\x41\x41", 0, 4},  // 0xF8..0xFF still imply four
     };
     for (const auto& c : cases) {
-        Trimmed t{reinterpret_cast<const unsigned char*>(c.text.data()), c.text.size(), 3};
+        TextRange t{reinterpret_cast<const unsigned char*>(c.text.data()), c.text.size(), 3};
         Fault f = char_fault(t, c.pos);
         EXPECT_EQ(f.span.offset, 3 + c.pos) << c.text;
         EXPECT_EQ(f.span.length, c.length) << c.text;

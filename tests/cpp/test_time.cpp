@@ -3,7 +3,7 @@
 
 #include "core/casts.hpp"
 #include "core/digits.hpp"
-#include "core/time.hpp"
+#include "core/clock.hpp"
 #include "support.hpp"
 
 namespace quillmere::core {
@@ -136,7 +136,7 @@ TEST(TimeOfDay, FaultTable) {
 
 TEST(Clock, SpansAndEndFromAnyStartingPosition) {
     const std::string s = "  2024-01-15T10:30:45.25+01:00";
-    const Trimmed t = trim(s.data(), s.size());
+    const TextRange t = trim(s.data(), s.size());
     const Verdict<Clock> v = parse_clock(t, 11);
     ASSERT_TRUE(v.ok());
     EXPECT_EQ(v.value.hour, 10u);
@@ -149,7 +149,7 @@ TEST(Clock, SpansAndEndFromAnyStartingPosition) {
     EXPECT_EQ(v.value.end, 22u);
 
     const std::string hm = "10:30";
-    const Trimmed t2 = trim(hm.data(), hm.size());
+    const TextRange t2 = trim(hm.data(), hm.size());
     const Verdict<Clock> w = parse_clock(t2, 0);
     ASSERT_TRUE(w.ok());
     EXPECT_EQ(w.value.second_span.pos, w.value.minute_span.pos);
