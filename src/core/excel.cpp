@@ -42,10 +42,29 @@ constexpr std::int64_t day_number(std::int64_t serial, ExcelEpoch epoch) noexcep
     return epoch == ExcelEpoch::EPOCH_1900 ? day_number_1900(serial) : day_number_1904(serial);
 }
 
+// The doubles are judged by their bits: a hardware comparison would follow the
+// caller's floating-point environment, which may read a subnormal as zero,
+// and a hardware product would round in the caller's mode.
+
+// A double's sign and magnitude bits; for non-negative doubles the order of
+// the magnitudes is the order of the values, and NaN and the infinities have
+// the largest.
+struct DoubleBits {
+    bool negative;  // the sign bit, on a nonzero magnitude (negative zero is zero)
+    std::uint64_t magnitude;
+
+    static DoubleBits of(double x) noexcept {
+        const auto bits = std::bit_cast<std::uint64_t>(x);
+        const std::uint64_t magnitude = bits & ~(std::uint64_t{1} << 63);
+        return DoubleBits{(bits >> 63) != 0 && magnitude != 0, magnitude};
+    }
+    bool finite() const noexcept { return magnitude < std::bit_cast<std::uint64_t>(__builtin_inf()); }
+    bool at_least(double bound) const noexcept { return magnitude >= std::bit_cast<std::uint64_t>(bound); }
+};
+
 // The smallest day count whose product with 86400, rounded to nearest, lies
-// above MAX_DURATION_SECONDS. Comparing a magnitude with it decides the
-// duration bound exactly as that rounded product would, whatever rounding
-// mode the caller's thread has set; the product itself would follow the mode.
+// above MAX_DURATION_SECONDS: a magnitude at least this is out of range, as
+// the rounded product would say.
 constexpr double duration_days_limit() noexcept {
     constexpr double bound = static_cast<double>(MAX_DURATION_SECONDS);
     double x = bound / 86400.0;
@@ -134,11 +153,12 @@ DaySplit split_normal(std::uint64_t significand, int exponent) noexcept {
 
 // NaN, infinities and negatives (not -0.0) are malformed; serials end before 2958466.
 bool serial_double_fault(double x, Fault& fault) noexcept {
-    if (x != x || x < 0.0 || x == __builtin_inf()) {
+    const DoubleBits d = DoubleBits::of(x);
+    if (!d.finite() || d.negative) {
         fault = unspanned_fault(FaultReason::MALFORMED);
         return true;
     }
-    if (x >= SERIAL_LIMIT) {
+    if (d.at_least(SERIAL_LIMIT)) {
         fault = unspanned_fault(FaultReason::OUT_OF_RANGE);
         return true;
     }
@@ -190,12 +210,12 @@ Verdict<TimeOfDay> cast_excel_time(double x) noexcept {
 }
 
 Verdict<SignedDuration> cast_excel_duration(double x) noexcept {
-    if (x != x || x == __builtin_inf() || x == -__builtin_inf()) return unspanned_fault(FaultReason::MALFORMED);
-    // |86400 x| rounded to nearest above the bound, decided without the product.
-    if (x >= DURATION_DAYS_LIMIT || x <= -DURATION_DAYS_LIMIT) return unspanned_fault(FaultReason::OUT_OF_RANGE);
+    const DoubleBits d = DoubleBits::of(x);
+    if (!d.finite()) return unspanned_fault(FaultReason::MALFORMED);
+    if (d.at_least(DURATION_DAYS_LIMIT)) return unspanned_fault(FaultReason::OUT_OF_RANGE);
     // The magnitude is split; its sign comes back at the end.
     const DaySplit split = split_day_fraction(x);
-    const bool negative = x < 0.0;
+    const bool negative = d.negative;
     const i128 magnitude = static_cast<i128>(split.days) * static_cast<i128>(NANOS_PER_DAY) + split.nanos;
     const i128 total = negative ? -magnitude : magnitude;
     SignedDuration v{};
