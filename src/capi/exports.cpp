@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "core/casts.hpp"
+#include "core/decimal.hpp"
 
 namespace core = quillmere::core;
 
@@ -16,6 +17,7 @@ static_assert(sizeof(quillmere_decimal) == sizeof(core::ExactDecimal));
 static_assert(sizeof(quillmere_date) == sizeof(core::CivilDate));
 static_assert(sizeof(quillmere_datetime) == sizeof(core::CivilDateTime));
 static_assert(sizeof(quillmere_uuid) == sizeof(core::Uuid));
+static_assert(QUILLMERE_DECIMAL_TEXT_SIZE == core::MAX_DECIMAL_TEXT + 1);
 
 // Bytes of a value record at the boundary. Instants and durations are 12-byte
 // records although their structs are padded to 16.
@@ -105,6 +107,19 @@ int32_t cast_decimal(const char* data, size_t len, const quillmere_numformat* fm
 }
 int32_t cast_decimal_from_f64(double value, quillmere_decimal* out, uint64_t* fault) {
     return deliver(core::decimal_from_double(value), out, fault);
+}
+
+int32_t quillmere_decimal_to_text(const quillmere_decimal* value, char* buffer, size_t size) {
+    if (value == nullptr || buffer == nullptr) return QUILLMERE_INVALID_ARGUMENT;
+    core::ExactDecimal decimal;
+    std::memcpy(&decimal, value, sizeof decimal);
+    if (decimal.scale > core::MAX_DECIMAL_SCALE || decimal.negative > 1) return QUILLMERE_INVALID_ARGUMENT;
+    char text[core::DECIMAL_TEXT_BUFFER];
+    const std::size_t length = core::format_decimal(decimal, text);
+    if (size <= length) return QUILLMERE_INVALID_ARGUMENT;
+    std::memcpy(buffer, text, length);
+    buffer[length] = '\0';
+    return static_cast<int32_t>(length);
 }
 
 int32_t cast_uuid(const char* data, size_t len, quillmere_uuid* out, uint64_t* fault) {

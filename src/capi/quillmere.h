@@ -150,6 +150,22 @@ QUILLMERE_API int32_t cast_f64(const char *data, size_t len, const quillmere_num
 QUILLMERE_API int32_t cast_decimal(const char *data, size_t len, const quillmere_numformat *fmt, quillmere_decimal *out, uint64_t *fault);
 QUILLMERE_API int32_t cast_decimal_from_f64(double value, quillmere_decimal *out, uint64_t *fault);
 
+/*
+ * The canonical text of an exact decimal, the text Python's decimal.Decimal
+ * is given for it: the magnitude's digits, padded with zeros to at least
+ * scale + 1 digits, a leading "-" when negative, and a "." before the last
+ * scale digits; no exponent ("0.005", "-1.1", "100"). A record is written as
+ * it stands: trailing fraction zeros and a negative zero are kept.
+ *
+ * Writes the text and a terminating NUL to buffer and returns the text's
+ * length (1 to 31, the NUL not counted). QUILLMERE_DECIMAL_TEXT_SIZE bytes
+ * hold the longest text and its NUL. Returns -1 and writes nothing when value
+ * or buffer is null, when the record's scale exceeds 28 or its negative byte
+ * is neither 0 nor 1, or when size is too small for the text and its NUL.
+ */
+#define QUILLMERE_DECIMAL_TEXT_SIZE 32
+QUILLMERE_API int32_t quillmere_decimal_to_text(const quillmere_decimal *value, char *buffer, size_t size);
+
 QUILLMERE_API int32_t cast_uuid(const char *data, size_t len, quillmere_uuid *out, uint64_t *fault);
 
 QUILLMERE_API int32_t cast_date(const char *data, size_t len, quillmere_date *out, uint64_t *fault);

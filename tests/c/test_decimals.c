@@ -1,5 +1,5 @@
-/* The decimal exports: the 16-byte record, format rejection, and the double
- * cast's span-less faults. */
+/* The decimal exports: the 16-byte record, format rejection, the double
+ * cast's span-less faults, and the canonical text of a record. */
 #include <math.h>
 #include <stdint.h>
 
@@ -20,6 +20,35 @@ static void put_u32(unsigned char *p, uint32_t v) {
     p[1] = (unsigned char)(v >> 8);
     p[2] = (unsigned char)(v >> 16);
     p[3] = (unsigned char)(v >> 24);
+}
+
+static quillmere_decimal record(uint64_t lo, uint32_t hi, uint8_t scale, uint8_t negative) {
+    quillmere_decimal d;
+    memset(&d, 0, sizeof d);
+    d.magnitude_lo = lo;
+    d.magnitude_hi = hi;
+    d.scale = scale;
+    d.negative = negative;
+    return d;
+}
+
+static void check_text(quillmere_decimal d, const char *want, int canonical) {
+    char text[QUILLMERE_DECIMAL_TEXT_SIZE];
+    quillmere_decimal back;
+    const size_t n = strlen(want);
+    memset(text, 'x', sizeof text);
+    CHECK(quillmere_decimal_to_text(&d, text, sizeof text) == (int32_t)n);
+    CHECK(strcmp(text, want) == 0);
+    /* A buffer just large enough for the text and its NUL takes it; one byte
+     * less is refused and left as it was. */
+    memset(text, 'x', sizeof text);
+    CHECK(quillmere_decimal_to_text(&d, text, n + 1) == (int32_t)n && text[n] == '\0');
+    memset(text, 'x', sizeof text);
+    CHECK(quillmere_decimal_to_text(&d, text, n) == QUILLMERE_INVALID_ARGUMENT && text[0] == 'x');
+    /* Read back, the text of a canonical record is the record. */
+    if (canonical) {
+        CHECK(cast_decimal(want, n, NULL, &back, NULL) == QUILLMERE_OK && memcmp(&back, &d, sizeof d) == 0);
+    }
 }
 
 static quillmere_numformat packed(uint32_t dec, uint32_t grp, uint32_t flags, uint32_t len, const char *sym) {
@@ -111,6 +140,29 @@ int main(void) {
     CHECK(cast_decimal_from_f64(1e-29, &d, &fault) == QUILLMERE_OUT_OF_RANGE && fault == 0);
     CHECK(cast_decimal_from_f64(NAN, &d, NULL) == QUILLMERE_MALFORMED);
     CHECK(word(&d, 0) == 0x5555555555555555ull);
+
+    /* Canonical text. */
+    check_text(record(0, 0, 0, 0), "0", 1);
+    check_text(record(5, 0, 3, 0), "0.005", 1);
+    check_text(record(11, 0, 1, 1), "-1.1", 1);
+    check_text(record(100, 0, 0, 0), "100", 1);
+    check_text(record(UINT64_MAX, 0xFFFFFFFFu, 0, 1), "-79228162514264337593543950335", 1);
+    check_text(record(UINT64_MAX, 0xFFFFFFFFu, 28, 1), "-7.9228162514264337593543950335", 1);
+    check_text(record(1, 0, 28, 1), "-0.0000000000000000000000000001", 1);
+    check_text(record(10, 0, 1, 0), "1.0", 0); /* not canonical: written as it stands */
+    check_text(record(0, 0, 0, 1), "-0", 0);
+    {
+        char text[QUILLMERE_DECIMAL_TEXT_SIZE] = "untouched";
+        d = record(1, 0, 0, 0);
+        CHECK(quillmere_decimal_to_text(NULL, text, sizeof text) == QUILLMERE_INVALID_ARGUMENT);
+        CHECK(quillmere_decimal_to_text(&d, NULL, sizeof text) == QUILLMERE_INVALID_ARGUMENT);
+        CHECK(quillmere_decimal_to_text(&d, text, 0) == QUILLMERE_INVALID_ARGUMENT);
+        d = record(1, 0, 29, 0);
+        CHECK(quillmere_decimal_to_text(&d, text, sizeof text) == QUILLMERE_INVALID_ARGUMENT);
+        d = record(1, 0, 0, 2);
+        CHECK(quillmere_decimal_to_text(&d, text, sizeof text) == QUILLMERE_INVALID_ARGUMENT);
+        CHECK(strcmp(text, "untouched") == 0);
+    }
 
     return check_failures;
 }

@@ -9,6 +9,7 @@
 #include "core/casts.hpp"
 #include "core/decimal.hpp"
 #include "core/reference_paths.hpp"
+#include "quillmere.h"
 #include "support.hpp"
 
 namespace quillmere::core {
@@ -102,6 +103,31 @@ TEST(DecimalText, ReadsBackAsTheSameRecord) {
         const auto back = decimal_from_numeral(text.data(), text.size(), false);
         ASSERT_TRUE(back.ok()) << text;
         EXPECT_EQ(std::memcmp(&back.value, &d, sizeof d), 0) << text;
+    }
+}
+
+// The C export against the text's definition, worked out digit by digit, for
+// any record a caller may hold (not only canonical ones), with its NUL and
+// its refusal of a buffer one byte short.
+TEST(DecimalText, CExportWritesTheDefinedTextOfAnyRecord) {
+    std::mt19937_64 rng(13);
+    for (int i = 0; i < 20000; ++i) {
+        const u128 m = ((u128{rng() & 0xFFFFFFFF} << 64) | rng()) >> (rng() % 97);
+        const unsigned scale = static_cast<unsigned>(rng() % 29);
+        const bool negative = rng() & 1;
+        std::string digits;
+        for (u128 v = m; digits.empty() || v != 0; v /= 10) digits.insert(digits.begin(), static_cast<char>('0' + v % 10));
+        if (digits.size() < scale + 1) digits.insert(0, scale + 1 - digits.size(), '0');
+        if (scale > 0) digits.insert(digits.size() - scale, ".");
+        const std::string expected = (negative ? "-" : "") + digits;
+
+        const ExactDecimal d = record(m, scale, negative);
+        quillmere_decimal value;
+        std::memcpy(&value, &d, sizeof value);
+        char text[QUILLMERE_DECIMAL_TEXT_SIZE];
+        ASSERT_EQ(quillmere_decimal_to_text(&value, text, sizeof text), static_cast<int32_t>(expected.size()));
+        ASSERT_EQ(std::string(text), expected);
+        ASSERT_EQ(quillmere_decimal_to_text(&value, text, expected.size()), QUILLMERE_INVALID_ARGUMENT);
     }
 }
 
