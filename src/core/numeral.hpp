@@ -280,7 +280,11 @@ struct AsciiDigits {
 template <class Acc, unsigned MaxSignificant>
 constexpr AsciiDigits<Acc> read_ascii_digits(const TextRange& body, unsigned char decimal, unsigned char group,
                                              bool grouping, bool allow_point) noexcept {
+    // The first 19 significant digits go to one word; up to nine more, for a
+    // wider Acc, to a second, joined to the first at the end.
+    static_assert(MaxSignificant <= MAX_U64_DIGITS + 9);
     AsciiDigits<Acc> r{0, 0, 0, 0, false, false};
+    std::uint64_t high = 0, low = 0, low_scale = 1;
     const std::size_t n = body.length;
     for (std::size_t i = 0; i < n; ++i) {
         const unsigned char c = body[i];
@@ -289,7 +293,12 @@ constexpr AsciiDigits<Acc> read_ascii_digits(const TextRange& body, unsigned cha
             if (r.point) ++r.fraction;
             if (r.significant == 0 && c == '0') continue;
             if (++r.significant > MaxSignificant) return r;
-            r.mantissa = r.mantissa * 10 + (c - '0');
+            if (MaxSignificant <= MAX_U64_DIGITS || r.significant <= MAX_U64_DIGITS) {
+                high = high * 10 + (c - '0');
+            } else {
+                low = low * 10 + (c - '0');
+                low_scale *= 10;
+            }
         } else if (c == decimal) {
             if (!allow_point || r.point) return r;
             r.point = true;
@@ -298,6 +307,11 @@ constexpr AsciiDigits<Acc> read_ascii_digits(const TextRange& body, unsigned cha
         } else {
             return r;
         }
+    }
+    if constexpr (MaxSignificant <= MAX_U64_DIGITS) {
+        r.mantissa = high;
+    } else {
+        r.mantissa = static_cast<Acc>(high) * low_scale + low;
     }
     r.complete = r.digits > 0;
     return r;
