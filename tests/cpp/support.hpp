@@ -7,6 +7,7 @@
 #include <sstream>
 #include <string>
 #include <string_view>
+#include <type_traits>
 
 #include "core/verdict.hpp"
 
@@ -54,6 +55,40 @@ template <class T, class U>
         return ::testing::AssertionFailure() << "got value " << +v.value << ", expected " << +static_cast<T>(expected);
     }
     return ::testing::AssertionSuccess();
+}
+
+// One row of a fault table: an input and the fault its cast must report.
+struct FaultRow {
+    std::string text;
+    FaultReason reason;
+    std::uint32_t offset;
+    std::uint32_t length;
+};
+
+// Checks every row of a fault table, naming the row's text when one fails.
+// `cast` takes the text, or, for tables with more columns (an order, an
+// epoch, a format), the row itself.
+template <class Rows, class Cast>
+void expect_fault_rows(const Rows& rows, Cast cast) {
+    for (const auto& row : rows) {
+        if constexpr (std::is_invocable_v<Cast, decltype(row)>) {
+            EXPECT_TRUE(IsFault(cast(row), row.reason, row.offset, row.length)) << row.text;
+        } else {
+            EXPECT_TRUE(IsFault(cast(row.text), row.reason, row.offset, row.length)) << row.text;
+        }
+    }
+}
+
+// A row of a table whose rows share one reason: the input and the span.
+struct SpanRow {
+    std::string text;
+    std::uint32_t offset;
+    std::uint32_t length;
+};
+
+template <class Rows, class Cast>
+void expect_fault_rows(const Rows& rows, FaultReason reason, Cast cast) {
+    for (const auto& row : rows) EXPECT_TRUE(IsFault(cast(row.text), reason, row.offset, row.length)) << row.text;
 }
 
 // Two verdicts that say the same thing: same status and, by bytes, the same value or span.

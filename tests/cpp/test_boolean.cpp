@@ -34,19 +34,14 @@ TEST(CastBool, AcceptsTheLexiconInAnyAsciiCase) {
 }
 
 TEST(CastBool, AnythingElseIsMalformedOverTheTrimmedText) {
-    struct Case {
-        std::string text;
-        std::uint32_t offset, length;
-    } cases[] = {
+    const testing_support::SpanRow cases[] = {
         {"2", 0, 1},      {"yess", 0, 4},   {"ye", 0, 2},       {"tru", 0, 3},     {"on off", 0, 6},
         {"+1", 0, 2},     {"1.0", 0, 3},    {"  ye ", 2, 2},    {"\v", 0, 1},      {"uncheckedx", 0, 10},
         {"yes\v", 0, 4},  {"n\xc3\xb6", 0, 3}, {std::string("ON\0", 3), 0, 3}, {"ocn", 0, 3},   {"enabler", 0, 7},
         {"\xd9\xc5\xd3", 0, 3},  // bytes that fold onto "yes" only if non-ASCII were folded
         {"ina", 0, 3},    {"de", 0, 2},     {"of", 0, 2},       {"aaaaaaaaaaaaaaaaaaaa", 0, 20},
     };
-    for (const auto& c : cases) {
-        EXPECT_TRUE(IsFault(cast(c.text), FaultReason::MALFORMED, c.offset, c.length)) << c.text;
-    }
+    testing_support::expect_fault_rows(cases, FaultReason::MALFORMED, cast);
 }
 
 TEST(CastBool, EmptyAndWhitespaceOnlyAreEmpty) {

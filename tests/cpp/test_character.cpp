@@ -25,10 +25,7 @@ TEST(CastChar, EveryScalarIsTakenVerbatim) {
 }
 
 TEST(CastChar, NearMissesOfOneScalarAreReadAsNotation) {
-    struct Case {
-        std::string text;
-        std::uint32_t offset, length;
-    } cases[] = {
+    const testing_support::SpanRow cases[] = {
         {"\xc0\x80", 0, 2},          {"\xc1\xbf", 0, 2},          {"\xe0\x80\x80", 0, 3},  // overlong
         {"\xe0\x9f\xbf", 0, 3},      {"\xf0\x8f\xbf\xbf", 0, 4},
         {"\xed\xa0\x80", 0, 3},      {"\xed\xbf\xbf", 0, 3},                               // encoded surrogates
@@ -38,7 +35,7 @@ TEST(CastChar, NearMissesOfOneScalarAreReadAsNotation) {
         {"\xc3\xa9 ", 0, 2},         {"\t\xc3\xa9\t", 1, 2},      {"\xc3\xa9\xc3\xa9", 0, 2},
         {"A\xc3\xa9", 0, 1},         {"\xf0\x9f\x98\x80!", 0, 4},
     };
-    for (const auto& c : cases) EXPECT_TRUE(IsFault(cast(c.text), MALFORMED, c.offset, c.length)) << c.text;
+    testing_support::expect_fault_rows(cases, MALFORMED, cast);
 }
 
 // Writes a declared form of cp in notation k into buf, with leading zeros,
@@ -131,10 +128,7 @@ TEST(CastChar, DeclaredValuesAndTheirEdges) {
 }
 
 TEST(CastChar, MalformedDeclarationsPointAtTheOffender) {
-    struct Case {
-        std::string text;
-        std::uint32_t offset, length;
-    } cases[] = {
+    const testing_support::SpanRow cases[] = {
         // Over the whole trimmed text: no room for digits, or no terminator.
         {" & ", 1, 1},    {"&\t", 0, 1},    {"&#", 0, 2},      {"&#x", 0, 3},     {"0x", 0, 2},
         {"0X", 0, 2},     {"U+", 0, 2},     {"u+", 0, 2},      {"&H", 0, 2},      {"&h", 0, 2},
@@ -148,18 +142,15 @@ TEST(CastChar, MalformedDeclarationsPointAtTheOffender) {
         {"u+FFFFFFFFFg", 11, 1},  // the form is read to the end before the range
         {"\t&#6\xe2\x82\xac;", 4, 3},
     };
-    for (const auto& c : cases) EXPECT_TRUE(IsFault(cast(c.text), MALFORMED, c.offset, c.length)) << c.text;
+    testing_support::expect_fault_rows(cases, MALFORMED, cast);
 }
 
 TEST(CastChar, OutOfRangeSpansTheTrimmedText) {
-    struct Case {
-        std::string text;
-        std::uint32_t offset, length;
-    } cases[] = {
+    const testing_support::SpanRow cases[] = {
         {"U+110000", 0, 8}, {"U+D800", 0, 6},   {"U+DFFF", 0, 6},  {"&#xDFFF;", 0, 8},
         {"&#55296;", 0, 8}, {"1114112", 0, 7},  {" 4294967361 ", 1, 10}, {"\n0x100000041", 1, 11},
     };
-    for (const auto& c : cases) EXPECT_TRUE(IsFault(cast(c.text), OUT_OF_RANGE, c.offset, c.length)) << c.text;
+    testing_support::expect_fault_rows(cases, OUT_OF_RANGE, cast);
 }
 
 TEST(CastChar, NothingButWhitespaceIsEmpty) {

@@ -20,12 +20,6 @@ struct DateCase {
     int year, month, day;
 };
 
-struct FaultCase {
-    std::string text;
-    FaultReason reason;
-    std::uint32_t offset, length;
-};
-
 struct OrderedFaultCase {
     DateOrder order;
     std::string text;
@@ -78,7 +72,7 @@ TEST(StrictDate, EveryDayOfEveryYearAndTheDayAfterEachMonth) {
 }
 
 TEST(StrictDate, ChecksFormLeftToRightThenValues) {
-    const FaultCase cases[] = {
+    const testing_support::FaultRow cases[] = {
         {"", FaultReason::EMPTY, 0, 0},
         {" \t\r\n\f", FaultReason::EMPTY, 0, 0},
         {"2024-1-05", M, 0, 9},
@@ -100,7 +94,7 @@ TEST(StrictDate, ChecksFormLeftToRightThenValues) {
         {"\x0b" "2024-01-15", M, 0, 11},
         {"2024-01-15\xc3\xa9", M, 0, 12},
     };
-    for (const auto& c : cases) EXPECT_TRUE(IsFault(strict(c.text), c.reason, c.offset, c.length)) << c.text;
+    testing_support::expect_fault_rows(cases, strict);
 
     EXPECT_TRUE(IsDate(strict(" 2024-01-15\n"), 2024, 1, 15));
     EXPECT_TRUE(IsDate(strict("2000-02-29"), 2000, 2, 29));
@@ -186,10 +180,7 @@ TEST(OrderedDate, FaultTable) {
         {Y, "2023-2-29", R, 7, 2},
         {Y, "", FaultReason::EMPTY, 0, 0},
     };
-    for (const auto& c : cases) {
-        EXPECT_TRUE(IsFault(ordered(c.text, c.order), c.reason, c.offset, c.length))
-            << c.text << " order " << static_cast<int>(c.order);
-    }
+    testing_support::expect_fault_rows(cases, [](const OrderedFaultCase& c) { return ordered(c.text, c.order); });
 }
 
 TEST(OrderedDate, IsoTextAgreesWithTheStrictCastUnderEveryOrder) {

@@ -363,7 +363,7 @@ TEST(CastDecimal, Faults) {
         {"+" + std::string(256, '1') + "%", &INVARIANT_FORMAT, OUT_OF_RANGE, 0, 258},
         {"-" + std::string(256, '1') + "%", &INVARIANT_FORMAT, MALFORMED, 0, 258},
     };
-    for (const auto& c : cases) EXPECT_TRUE(IsFault(cast(c.text, *c.fmt), c.reason, c.offset, c.length)) << c.text;
+    testing_support::expect_fault_rows(cases, [](const Case& c) { return cast(c.text, *c.fmt); });
 }
 
 // Texts drawn from the bytes the front end reacts to, under formats that

@@ -22,12 +22,6 @@ struct ValueCase {
     std::int32_t nanos;
 };
 
-struct FaultCase {
-    std::string text;
-    FaultReason reason;
-    std::uint32_t offset, length;
-};
-
 constexpr auto M = FaultReason::MALFORMED;
 constexpr auto R = FaultReason::OUT_OF_RANGE;
 
@@ -54,7 +48,7 @@ TEST(CastDuration, IsoForm) {
 }
 
 TEST(CastDuration, IsoFaults) {
-    const FaultCase cases[] = {
+    const testing_support::FaultRow cases[] = {
         {"P1Y", M, 2, 1},           {"P1M", M, 2, 1},          {"P1H", M, 2, 1},
         {"PT1D", M, 3, 1},          {"PT1W", M, 3, 1},         {"P1.5D", M, 1, 4},
         {"PT1.5H", M, 2, 4},        {"PT1.S", M, 3, 1},        {"PT1,S", M, 3, 1},
@@ -70,7 +64,7 @@ TEST(CastDuration, IsoFaults) {
         {"PT999999999999999999H", R, 0, 21},
         {"PT999999999999999999S", R, 0, 21},
     };
-    for (const auto& c : cases) EXPECT_TRUE(IsFault(cast(c.text), c.reason, c.offset, c.length)) << c.text;
+    testing_support::expect_fault_rows(cases, cast);
 }
 
 TEST(CastDuration, IsoTotalsBeyond128BitsAreOutOfRangeAfterTheForm) {
@@ -100,7 +94,7 @@ TEST(CastDuration, ColonForm) {
 }
 
 TEST(CastDuration, ColonFaults) {
-    const FaultCase cases[] = {
+    const testing_support::FaultRow cases[] = {
         {"24:00", R, 0, 2},
         {"0:60", R, 2, 2},
         {"0:0:60", R, 4, 2},
@@ -132,7 +126,7 @@ TEST(CastDuration, ColonFaults) {
         {"1 :2", M, 1, 1},
         {"1234567890123456789.00:00", M, 18, 1},
     };
-    for (const auto& c : cases) EXPECT_TRUE(IsFault(cast(c.text), c.reason, c.offset, c.length)) << c.text;
+    testing_support::expect_fault_rows(cases, cast);
 }
 
 TEST(CastDuration, ProtobufForm) {
@@ -152,7 +146,7 @@ TEST(CastDuration, ProtobufForm) {
 }
 
 TEST(CastDuration, ProtobufFaults) {
-    const FaultCase cases[] = {
+    const testing_support::FaultRow cases[] = {
         {"1.02", M, 0, 4},  // no ":" and no "P": the protobuf form, not a colon form
         {"1.5", M, 0, 3},
         {"s", M, 0, 1},
@@ -174,7 +168,7 @@ TEST(CastDuration, ProtobufFaults) {
         {" -315576000001s ", R, 1, 14},
         {"999999999999999999s", R, 0, 19},
     };
-    for (const auto& c : cases) EXPECT_TRUE(IsFault(cast(c.text), c.reason, c.offset, c.length)) << c.text;
+    testing_support::expect_fault_rows(cases, cast);
 }
 
 TEST(CastDuration, EmptyAndLongTexts) {

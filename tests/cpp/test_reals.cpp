@@ -120,14 +120,8 @@ TEST(RealCast, HardValuesUnderTheDefaultFormat) {
     }
 }
 
-struct FaultRow {
-    const char* text;
-    FaultReason reason;
-    std::uint32_t offset, length;
-};
-
 TEST(RealCast, Faults) {
-    const FaultRow rows[] = {
+    const testing_support::FaultRow rows[] = {
         {"", FaultReason::EMPTY, 0, 0},
         {" \t\r\n\f", FaultReason::EMPTY, 0, 0},
         {"\v", FaultReason::MALFORMED, 0, 1},
@@ -147,10 +141,8 @@ TEST(RealCast, Faults) {
         {"1e309%", FaultReason::OUT_OF_RANGE, 0, 6},
         {"1e999999999999999999999", FaultReason::OUT_OF_RANGE, 0, 23},
     };
-    for (const FaultRow& row : rows) {
-        EXPECT_TRUE(IsFault(f64(row.text), row.reason, row.offset, row.length)) << row.text;
-        EXPECT_TRUE(IsFault(f32(row.text), row.reason, row.offset, row.length)) << row.text;
-    }
+    testing_support::expect_fault_rows(rows, [](const std::string& s) { return f64(s); });
+    testing_support::expect_fault_rows(rows, [](const std::string& s) { return f32(s); });
     EXPECT_TRUE(IsFault(f32("3.4028236e38"), FaultReason::OUT_OF_RANGE, 0, 12));
     EXPECT_TRUE(HasValue(f64("3.4028236e38"), 3.4028236e38));
     // A 257-byte numeral is too long for the normalised copy, but a plain text is read as it is.

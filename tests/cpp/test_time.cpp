@@ -99,11 +99,7 @@ TEST(Fraction, WordAtATimeAgreesWithDigitByDigit) {
 }
 
 TEST(TimeOfDay, FaultTable) {
-    const struct {
-        std::string text;
-        FaultReason reason;
-        std::uint32_t offset, length;
-    } cases[] = {
+    const testing_support::FaultRow cases[] = {
         {"", FaultReason::EMPTY, 0, 0},
         {"   ", FaultReason::EMPTY, 0, 0},
         {"9:30", M, 0, 2},
@@ -131,7 +127,7 @@ TEST(TimeOfDay, FaultTable) {
         {"23:99:99", R, 3, 2},
         {"99:99:99x", M, 8, 1},
     };
-    for (const auto& c : cases) EXPECT_TRUE(IsFault(time_of(c.text), c.reason, c.offset, c.length)) << c.text;
+    testing_support::expect_fault_rows(cases, time_of);
 }
 
 TEST(Clock, SpansAndEndFromAnyStartingPosition) {

@@ -51,11 +51,7 @@ TEST(Timestamp, Values) {
 }
 
 TEST(Timestamp, FaultTable) {
-    const struct {
-        std::string text;
-        FaultReason reason;
-        std::uint32_t offset, length;
-    } cases[] = {
+    const testing_support::FaultRow cases[] = {
         {"", FaultReason::EMPTY, 0, 0},
         {"\r\n", FaultReason::EMPTY, 0, 0},
         // Length, date shape, "T".
@@ -113,7 +109,7 @@ TEST(Timestamp, FaultTable) {
         {"9999-12-31T23:59:59-00:01", R, 0, 25},
         {"  9999-12-31T23:59:59.5-23:59 ", R, 2, 27},
     };
-    for (const auto& c : cases) EXPECT_TRUE(IsFault(ts(c.text), c.reason, c.offset, c.length)) << c.text;
+    testing_support::expect_fault_rows(cases, ts);
 }
 
 TEST(Timestamp, OffsetsShiftTheInstantExactly) {

@@ -193,10 +193,7 @@ TEST(CastUuid, OfTwoOffendersTheFirstInCheckingOrderIsReported) {
 }
 
 TEST(CastUuid, WrongLengthsAndBracketsSpanTheBody) {
-    struct Case {
-        std::string text;
-        std::uint32_t offset, length;
-    } cases[] = {
+    const testing_support::SpanRow cases[] = {
         {"00112233-4455-6677-8899-aabbccddeef", 0, 35},
         {"00112233-4455-6677-8899-aabbccddeeff0", 0, 37},
         {"00112233445566778899aabbccddeef", 0, 31},
@@ -213,14 +210,11 @@ TEST(CastUuid, WrongLengthsAndBracketsSpanTheBody) {
         {"urn\x1auuid:00112233-4455-6677-8899-aabbccddeeff", 0, 45},  // ":" is not a letter to fold
         {"urn:uuid00112233-4455-6677-8899-aabbccddeeff", 0, 44},
     };
-    for (const auto& c : cases) EXPECT_TRUE(IsFault(cast(c.text), MALFORMED, c.offset, c.length)) << c.text;
+    testing_support::expect_fault_rows(cases, MALFORMED, cast);
 }
 
 TEST(CastUuid, PrefixesAndBracketsFaultWhereTheyEnd) {
-    struct Case {
-        std::string text;
-        std::uint32_t offset, length;
-    } cases[] = {
+    const testing_support::SpanRow cases[] = {
         {"urn:uuid:", 0, 9},
         {"  URN:UUID: \t ", 2, 9},
         {"guid:", 0, 5},
@@ -236,14 +230,11 @@ TEST(CastUuid, PrefixesAndBracketsFaultWhereTheyEnd) {
         {"00112233-4455-6677-8899-aabbccddee\xc3\xa9", 34, 2},
         {"0011223\xe2\x82\xac""455-6677-8899-aabbccddeeff", 8, 1},  // hyphens first, even inside a character
     };
-    for (const auto& c : cases) EXPECT_TRUE(IsFault(cast(c.text), MALFORMED, c.offset, c.length)) << c.text;
+    testing_support::expect_fault_rows(cases, MALFORMED, cast);
 }
 
 TEST(CastUuid, StructureFormFaults) {
-    struct Case {
-        std::string text;
-        std::uint32_t offset, length;
-    } cases[] = {
+    const testing_support::SpanRow cases[] = {
         {"{0x00112233,0x4455,0x6677,{0x88,0x99,0xaa,0xbb,0xcc,0xdd,0xee,0x100}}", 66, 1},
         {"{0x001122334,0x4455,0x6677,{0x88,0x99,0xaa,0xbb,0xcc,0xdd,0xee,0xff}}", 11, 1},
         {"{0x1,0x12345,0x3,{0x4,0x5,0x6,0x7,0x8,0x9,0xa,0xb}}", 11, 1},
@@ -265,7 +256,7 @@ TEST(CastUuid, StructureFormFaults) {
         {"{0x", 2, 1},
         {"{0X1,", 4, 1},
     };
-    for (const auto& c : cases) EXPECT_TRUE(IsFault(cast(c.text), MALFORMED, c.offset, c.length)) << c.text;
+    testing_support::expect_fault_rows(cases, MALFORMED, cast);
 }
 
 // Cut short anywhere, the structure form faults at its last byte when a field
