@@ -5,16 +5,11 @@
 #include <cstdio>
 #include <cstring>
 
-#include "core/text.hpp"
-#include "quillmere.h"
-
-namespace core = quillmere::core;
+#include "fuzz_support.hpp"
 
 namespace {
 
-void require(bool condition) {
-    if (!condition) __builtin_trap();
-}
+using namespace fuzz_support;
 
 struct Bounds {
     std::size_t begin, end;  // the trimmed text within the input
@@ -25,25 +20,6 @@ Bounds trimmed(const char* data, std::size_t size) {
     return Bounds{t.offset, t.offset + t.length};
 }
 
-// A span of one character: its lead byte's length, clipped to the trimmed end.
-bool is_one_character(const char* data, Bounds b, std::uint32_t offset, std::uint32_t length) {
-    if (offset < b.begin || offset >= b.end) return false;
-    const std::size_t lead = core::utf8_lead_length(static_cast<unsigned char>(data[offset]));
-    const std::size_t left = b.end - offset;
-    return length == (lead < left ? lead : left);
-}
-
-// Checks shared by every fault: the status is a reason, the span lies inside
-// the input, and EMPTY comes only with (0, 0) for text that trims to nothing.
-void check_fault(int32_t status, std::uint64_t fault, const char* data, std::size_t size) {
-    require(status >= QUILLMERE_EMPTY && status <= QUILLMERE_OUT_OF_RANGE);
-    const std::uint32_t offset = QUILLMERE_FAULT_OFFSET(fault), length = QUILLMERE_FAULT_LENGTH(fault);
-    require(std::uint64_t{offset} + length <= size);
-    const Bounds b = trimmed(data, size);
-    if (status == QUILLMERE_EMPTY) require(fault == 0 && b.begin == b.end);
-    if (status != QUILLMERE_EMPTY) require(b.begin < b.end);
-}
-
 void fuzz_bool(const char* data, std::size_t size) {
     std::uint8_t value = 0xAA;
     std::uint64_t fault = 0;
@@ -52,7 +28,7 @@ void fuzz_bool(const char* data, std::size_t size) {
         require(value <= 1);
         return;
     }
-    check_fault(status, fault, data, size);
+    check_text_verdict(status, fault, data, size);
     const Bounds b = trimmed(data, size);
     if (status == QUILLMERE_MALFORMED) {
         require(QUILLMERE_FAULT_OFFSET(fault) == b.begin && QUILLMERE_FAULT_LENGTH(fault) == b.end - b.begin);
@@ -83,12 +59,12 @@ void fuzz_char(const char* data, std::size_t size) {
         return;
     }
     require(!verbatim);
-    check_fault(status, fault, data, size);
+    check_text_verdict(status, fault, data, size);
     const Bounds b = trimmed(data, size);
     const std::uint32_t offset = QUILLMERE_FAULT_OFFSET(fault), length = QUILLMERE_FAULT_LENGTH(fault);
     const bool whole = offset == b.begin && length == b.end - b.begin;
     if (status == QUILLMERE_OUT_OF_RANGE) require(whole);
-    if (status == QUILLMERE_MALFORMED) require(whole || is_one_character(data, b, offset, length));
+    if (status == QUILLMERE_MALFORMED) require(whole || is_one_character(data, size, offset, length));
 }
 
 void fuzz_uuid(const char* data, std::size_t size) {
@@ -115,7 +91,7 @@ void fuzz_uuid(const char* data, std::size_t size) {
         require(cast_uuid(bare, 32, &again, nullptr) == QUILLMERE_OK && std::memcmp(&again, &uuid, 16) == 0);
         return;
     }
-    check_fault(status, fault, data, size);
+    check_text_verdict(status, fault, data, size);
     require(status != QUILLMERE_OUT_OF_RANGE);
     const Bounds b = trimmed(data, size);
     const std::uint32_t offset = QUILLMERE_FAULT_OFFSET(fault), length = QUILLMERE_FAULT_LENGTH(fault);
@@ -123,7 +99,7 @@ void fuzz_uuid(const char* data, std::size_t size) {
         // One character, or a span reaching the end: the whole body (a suffix
         // of the trimmed text), the whole trimmed text, or the closing bracket.
         require(offset >= b.begin);
-        require(is_one_character(data, b, offset, length) || (length > 0 && offset + length == b.end));
+        require(is_one_character(data, size, offset, length) || (length > 0 && offset + length == b.end));
     }
 }
 
