@@ -129,7 +129,7 @@ Verdict<ExactDecimal> normalize_and_convert(const TextRange& t, const NumFormat&
 
 template <bool Shortcuts>
 Verdict<ExactDecimal> cast_decimal_text(const char* data, std::size_t len, const NumFormat& declared) noexcept {
-    return read_numeral_text<ExactDecimal>(data, len, declared, [](const TextRange& t, const NumFormat& fmt) {
+    return read_numeral_text<ExactDecimal>(data, len, declared, [](const TextRange& t, const NumFormat& fmt) __attribute__((always_inline)) {
         ScannedDecimal scan;
         if (admits_plain_numerals(fmt) && scan_plain_numeral(t.data, t.length, fmt.has(NumFormat::EXPONENT), scan)) {
             return spanned(t, decimal_value(scan, false));

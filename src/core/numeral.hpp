@@ -28,7 +28,7 @@ Verdict<NumFormat> detect_separators(const TextRange& text, const NumFormat& fmt
 // SEPARATOR_DETECT, under the one the text decides: read(text, format)
 // gives the verdict, and an ambiguous separator is the verdict instead.
 template <class T, class Read>
-inline Verdict<T> read_under_format(const TextRange& text, const NumFormat& declared, Read read) noexcept {
+[[gnu::always_inline]] inline Verdict<T> read_under_format(const TextRange& text, const NumFormat& declared, Read read) noexcept {
     const NumFormat* fmt = &declared;
     NumFormat detected;
     if (declared.has(NumFormat::SEPARATOR_DETECT)) {
@@ -45,7 +45,7 @@ inline Verdict<T> read_under_format(const TextRange& text, const NumFormat& decl
 // shortcut between trimming and separators, so they call read_under_format
 // themselves.)
 template <class T, class Read>
-inline Verdict<T> read_numeral_text(const char* data, std::size_t len, const NumFormat& declared, Read read) noexcept {
+[[gnu::always_inline]] inline Verdict<T> read_numeral_text(const char* data, std::size_t len, const NumFormat& declared, Read read) noexcept {
     const TextRange text = trim(data, len);
     if (text.empty()) return empty_fault();
     return read_under_format<T>(text, declared, read);
@@ -153,30 +153,33 @@ struct ScannedDecimal {
 };
 
 // The one scanner of plain numerals: the real conversion's first stage, the
-// decimal conversion's grammar, and the plain test. False when the bytes are
-// not a plain numeral.
-[[gnu::always_inline]] inline bool scan_plain_numeral(const unsigned char* text, std::size_t length,
-                                                      bool exponent_allowed, ScannedDecimal& out) noexcept {
+// decimal conversion's grammar, and the plain test. Returns the number of
+// digits, or 0 when the bytes are not a plain numeral. Everything is worked
+// out in locals and the record written once: read back at once, fields
+// stored in pairs would stall.
+[[gnu::always_inline]] inline std::size_t scan_plain_numeral(const unsigned char* text, std::size_t length,
+                                                             bool exponent_allowed, ScannedDecimal& out) noexcept {
     const unsigned char* p = text;
     const unsigned char* const end = text + length;
-    out.negative = false;
+    bool negative = false;
     if (p != end && is_sign(*p)) {
-        out.negative = *p == '-';
+        negative = *p == '-';
         ++p;
     }
     std::uint64_t m = 0;
-    out.integer_begin = p;
+    const unsigned char* const integer_begin = p;
     p = accumulate_digits(p, end, m);
-    out.integer_end = p;
-    out.integer_value = m;
-    out.fraction_begin = out.fraction_end = p;
+    const unsigned char* const integer_end = p;
+    const std::uint64_t integer_value = m;
+    const unsigned char* fraction_begin = p;
     if (p != end && *p == '.') {
-        ++p;
-        out.fraction_begin = p;
+        fraction_begin = ++p;
         p = accumulate_digits(p, end, m);
-        out.fraction_end = p;
     }
-    if (out.integer_end == out.integer_begin && out.fraction_end == out.fraction_begin) return false;
+    const unsigned char* const fraction_end = p;
+    const auto fraction_digits = static_cast<std::size_t>(fraction_end - fraction_begin);
+    const std::size_t digits = static_cast<std::size_t>(integer_end - integer_begin) + fraction_digits;
+    if (digits == 0) return 0;
 
     std::int64_t written = 0;
     if (exponent_allowed && p != end && is_letter(*p, 'e')) {
@@ -186,19 +189,25 @@ struct ScannedDecimal {
             negative_exponent = *p == '-';
             ++p;
         }
-        if (p == end || !is_digit(*p)) return false;
+        if (p == end || !is_digit(*p)) return 0;
         while (p != end && is_digit(*p)) {
             if (written < EXPONENT_SATURATION) written = written * 10 + (*p - '0');
             ++p;
         }
         if (negative_exponent) written = -written;
     }
-    if (p != end) return false;
-    out.written_exponent = written;
-    out.exponent = written - static_cast<std::int64_t>(out.fraction_digits());
-    out.truncated = false;
+    if (p != end) return 0;
     out.mantissa = m;
-    return true;
+    out.integer_value = integer_value;
+    out.exponent = written - static_cast<std::int64_t>(fraction_digits);
+    out.negative = negative;
+    out.truncated = false;
+    out.integer_begin = integer_begin;
+    out.integer_end = integer_end;
+    out.fraction_begin = fraction_begin;
+    out.fraction_end = fraction_end;
+    out.written_exponent = written;
+    return digits;
 }
 
 // Walks the digits of a scan in order, stepping over the decimal point.

@@ -54,7 +54,7 @@ bool read_ascii_real(const TextRange& t, const NumFormat& fmt, Verdict<Float>& v
 
 template <class Float, bool Shortcuts>
 Verdict<Float> cast_real(const char* data, std::size_t len, const NumFormat& declared) noexcept {
-    return read_numeral_text<Float>(data, len, declared, [](const TextRange& t, const NumFormat& fmt) {
+    return read_numeral_text<Float>(data, len, declared, [](const TextRange& t, const NumFormat& fmt) __attribute__((always_inline)) {
         // A plain numeral goes straight to the conversion, whose scan is the
         // plain test: a text it refuses is not plain.
         if (admits_plain_numerals(fmt)) {

@@ -35,18 +35,17 @@ ConvertedReal<Float> convert_numeral(const unsigned char* text, std::size_t leng
     if (!real::scan(text, length, exponent_allowed, decimal)) return {Float{0}, false};
     if (decimal.mantissa == 0) return {real::from_bits<Format>(0, decimal.negative), true};  // zero, whatever the exponent
     Float value;
-    if (!decimal.truncated) {
-        if (convert_fast<Format>(decimal.mantissa, decimal.exponent, value)) {
-            return {decimal.negative ? -value : value, true};
-        }
-    } else {
+    if (!decimal.truncated && real::exact_arithmetic<Format>(decimal.mantissa, decimal.exponent, value)) {
+        return {decimal.negative ? -value : value, true};
+    }
+    typename Format::Bits bits;
+    if (real::eisel_lemire<Format>(decimal.mantissa, decimal.exponent, bits)) {
+        if (!decimal.truncated) return {real::from_bits<Format>(bits, decimal.negative), true};
         // The value lies strictly between m and m + 1 (times 10^q); rounding
         // is monotonic, so when both ends round alike so does the value.
-        Float upper;
-        if (convert_fast<Format>(decimal.mantissa, decimal.exponent, value) &&
-            convert_fast<Format>(decimal.mantissa + 1, decimal.exponent, upper) &&
-            std::bit_cast<typename Format::Bits>(value) == std::bit_cast<typename Format::Bits>(upper)) {
-            return {decimal.negative ? -value : value, true};
+        typename Format::Bits upper;
+        if (real::eisel_lemire<Format>(decimal.mantissa + 1, decimal.exponent, upper) && upper == bits) {
+            return {real::from_bits<Format>(bits, decimal.negative), true};
         }
     }
     return {real::convert_exact<Format>(decimal), true};

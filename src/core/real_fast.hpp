@@ -26,11 +26,17 @@ inline constexpr float EXACT_POWERS_F32[11] = {1e0f, 1e1f, 1e2f, 1e3f, 1e4f, 1e5
 
 // m * 10^q by one multiplication or division, when m and 10^q are exact in
 // the format: the operation then rounds once, correctly, provided the
-// hardware rounds to nearest. False otherwise.
+// hardware rounds to nearest. An integer (q = 0) is exact as it stands and
+// needs neither the operation nor the question. False otherwise.
 template <class Format>
 [[gnu::always_inline]] inline bool exact_arithmetic(std::uint64_t m, std::int64_t q, typename Format::Float& out) noexcept {
     using Float = typename Format::Float;
     if (m > Format::EXACT_MANTISSA_LIMIT || q < -Format::EXACT_POWER_LIMIT || q > Format::EXACT_POWER_LIMIT) return false;
+    const Float value = static_cast<Float>(m);  // exact: m is at most 2^PRECISION
+    if (q == 0) {
+        out = value;
+        return true;
+    }
     if (!hardware_rounds_to_nearest()) return false;
     const Float* powers;
     if constexpr (std::is_same_v<Float, double>) {
@@ -38,7 +44,6 @@ template <class Format>
     } else {
         powers = EXACT_POWERS_F32;
     }
-    const Float value = static_cast<Float>(m);  // exact: m is at most 2^PRECISION
     out = q < 0 ? value / powers[-q] : value * powers[q];
     return true;
 }

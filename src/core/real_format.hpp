@@ -102,24 +102,36 @@ typename Format::Bits round_leading_bits(std::uint64_t top, bool sticky, std::in
 // the result they promise, and their integer paths otherwise. Both ask the
 // hardware itself, with operations whose results tell the environment
 // apart: reading the control register instead costs as much as the cast.
-// The operand is volatile so that the compiler, which folds constants under
-// its own rounding, cannot answer in the hardware's place.
+// The operand is hidden from the compiler, which would fold the operations
+// under its own rounding and answer in the hardware's place; it stays in a
+// register (a volatile variable would do too, at the cost of a store and a
+// load on every cast).
+inline void hide_from_compiler(double& x) noexcept {
+#if defined(__x86_64__) || defined(__i386__)
+    asm volatile("" : "+x"(x));
+#elif defined(__aarch64__)
+    asm volatile("" : "+w"(x));
+#else
+    volatile double copy = x;
+    x = copy;
+#endif
+}
 
-// True when the hardware rounds to nearest, ties to even: then 1 + 3/4 ulp
-// rounds up to 1 + ulp and -(1 + 3/4 ulp) down to -(1 + ulp). Rounding upward
-// moves only the first away from 1, downward only the second, toward zero
-// neither.
+// True when the hardware rounds to nearest, ties to even: then 1 + t and
+// 1 - t, for a t far below the unit in the last place of 1, both round to 1.
+// Upward rounding takes the first above 1; downward and toward zero take the
+// second below it.
 inline bool hardware_rounds_to_nearest() noexcept {
-    volatile double one = 1.0;
-    const double x = one;
-    return x + 0x1.8p-53 == 1.0 + 0x1p-52 && -x - 0x1.8p-53 == -1.0 - 0x1p-52;
+    double tiny = 0x1p-1022;
+    hide_from_compiler(tiny);
+    return 1.0 + tiny == 1.0 - tiny;
 }
 
 // True when the hardware keeps subnormals: half the smallest normal is not
 // flushed to zero, and read back as an operand it is not taken as zero.
 inline bool hardware_keeps_subnormals() noexcept {
-    volatile double smallest_normal = 0x1p-1022;
-    const double x = smallest_normal;
+    double x = 0x1p-1022;
+    hide_from_compiler(x);
     const double half = x * 0.5;
     return half != 0.0 && half * 2.0 == x;
 }

@@ -43,9 +43,9 @@ namespace quillmere::core::real {
 // numeral (an exponent only when allowed).
 [[gnu::always_inline]] inline bool scan(const unsigned char* text, std::size_t length, bool exponent_allowed,
                                         ScannedDecimal& out) noexcept {
-    if (!scan_plain_numeral(text, length, exponent_allowed, out)) return false;
-    if (out.digit_count() > MAX_U64_DIGITS) keep_first_significant_digits(out);
-    return true;
+    const std::size_t digits = scan_plain_numeral(text, length, exponent_allowed, out);
+    if (digits > MAX_U64_DIGITS) keep_first_significant_digits(out);
+    return digits != 0;
 }
 
 }  // namespace quillmere::core::real
