@@ -23,12 +23,7 @@ static void put_u32(unsigned char *p, uint32_t v) {
 }
 
 static quillmere_decimal record(uint64_t lo, uint32_t hi, uint8_t scale, uint8_t negative) {
-    quillmere_decimal d;
-    memset(&d, 0, sizeof d);
-    d.magnitude_lo = lo;
-    d.magnitude_hi = hi;
-    d.scale = scale;
-    d.negative = negative;
+    quillmere_decimal d = {lo, hi, scale, negative, {0, 0}};
     return d;
 }
 

@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <cstring>
 #include <sstream>
 #include <string>
@@ -97,6 +98,25 @@ bool same_verdict(const Verdict<T>& a, const Verdict<T>& b) {
     if (a.status != b.status) return false;
     if (a.ok()) return std::memcmp(&a.value, &b.value, sizeof(T)) == 0;
     return a.span.offset == b.span.offset && a.span.length == b.span.length;
+}
+
+// The observable result of one C ABI call: status, value bytes and packed span.
+struct AbiOutcome {
+    std::int32_t status;
+    std::array<unsigned char, 16> value;
+    std::uint64_t fault;
+
+    bool operator==(const AbiOutcome&) const = default;
+};
+
+// Calls an export as call(out, fault) with a fresh, zeroed value record of type Out.
+template <class Out, class Call>
+AbiOutcome abi_outcome(Call call) {
+    AbiOutcome o{};
+    Out out{};
+    o.status = call(&out, &o.fault);
+    std::memcpy(o.value.data(), &out, sizeof out < 16 ? sizeof out : 16);
+    return o;
 }
 
 }  // namespace quillmere::testing_support

@@ -11,50 +11,32 @@
 #include <vector>
 
 #include "quillmere.h"
+#include "support.hpp"
 
 namespace {
 
-// The observable result of one call: status, value bytes and packed span.
-struct Outcome {
-    int32_t status;
-    std::array<unsigned char, 16> value;
-    uint64_t fault;
-
-    bool operator==(const Outcome&) const = default;
-};
-
+using Outcome = quillmere::testing_support::AbiOutcome;
+using quillmere::testing_support::abi_outcome;
 using Call = std::function<Outcome(const std::string&)>;
 
 template <class Out, class F>
 Call text_call(F f) {
     return [f](const std::string& s) {
-        Outcome o{};
-        Out out{};
-        o.status = f(s.data(), s.size(), &out, &o.fault);
-        std::memcpy(o.value.data(), &out, sizeof out < 16 ? sizeof out : 16);
-        return o;
+        return abi_outcome<Out>([&](Out* out, uint64_t* fault) { return f(s.data(), s.size(), out, fault); });
     };
 }
 
 template <class Out, class F>
 Call numeric_call(F f, const quillmere_numformat* fmt) {
     return [f, fmt](const std::string& s) {
-        Outcome o{};
-        Out out{};
-        o.status = f(s.data(), s.size(), fmt, &out, &o.fault);
-        std::memcpy(o.value.data(), &out, sizeof out < 16 ? sizeof out : 16);
-        return o;
+        return abi_outcome<Out>([&](Out* out, uint64_t* fault) { return f(s.data(), s.size(), fmt, out, fault); });
     };
 }
 
 template <class Out, class F>
 Call notation_call(F f, uint32_t notation) {
     return [f, notation](const std::string& s) {
-        Outcome o{};
-        Out out{};
-        o.status = f(s.data(), s.size(), notation, &out, &o.fault);
-        std::memcpy(o.value.data(), &out, sizeof out < 16 ? sizeof out : 16);
-        return o;
+        return abi_outcome<Out>([&](Out* out, uint64_t* fault) { return f(s.data(), s.size(), notation, out, fault); });
     };
 }
 
@@ -62,11 +44,7 @@ Call notation_call(F f, uint32_t notation) {
 template <class Out, class F>
 Call double_call(F f) {
     return [f](const std::string& s) {
-        Outcome o{};
-        Out out{};
-        o.status = f(std::strtod(s.c_str(), nullptr), &out, &o.fault);
-        std::memcpy(o.value.data(), &out, sizeof out < 16 ? sizeof out : 16);
-        return o;
+        return abi_outcome<Out>([&](Out* out, uint64_t* fault) { return f(std::strtod(s.c_str(), nullptr), out, fault); });
     };
 }
 

@@ -23,25 +23,12 @@
 #endif
 
 #include "quillmere.h"
+#include "support.hpp"
 
 namespace {
 
-struct Outcome {
-    int32_t status;
-    std::array<unsigned char, 16> value;
-    uint64_t fault;
-
-    bool operator==(const Outcome&) const = default;
-};
-
-template <class Out, class Cast>
-Outcome outcome_of(Cast cast) {
-    Outcome o{};
-    Out out{};
-    o.status = cast(&out, &o.fault);
-    if (o.status == QUILLMERE_OK) std::memcpy(o.value.data(), &out, sizeof out < 16 ? sizeof out : 16);
-    return o;
-}
+using Outcome = quillmere::testing_support::AbiOutcome;
+using quillmere::testing_support::abi_outcome;
 
 // Every cast of one input that can meet hardware floating-point arithmetic.
 using Probe = std::function<std::vector<Outcome>()>;
@@ -51,8 +38,8 @@ Probe text_probe(std::string text) {
         const char* s = text.data();
         const size_t n = text.size();
         return std::vector<Outcome>{
-            outcome_of<double>([&](double* out, uint64_t* fault) { return cast_f64(s, n, nullptr, out, fault); }),
-            outcome_of<float>([&](float* out, uint64_t* fault) { return cast_f32(s, n, nullptr, out, fault); }),
+            abi_outcome<double>([&](double* out, uint64_t* fault) { return cast_f64(s, n, nullptr, out, fault); }),
+            abi_outcome<float>([&](float* out, uint64_t* fault) { return cast_f32(s, n, nullptr, out, fault); }),
         };
     };
 }
@@ -60,12 +47,12 @@ Probe text_probe(std::string text) {
 Probe double_probe(double x) {
     return [x] {
         return std::vector<Outcome>{
-            outcome_of<quillmere_decimal>([&](auto* out, uint64_t* fault) { return cast_decimal_from_f64(x, out, fault); }),
-            outcome_of<quillmere_datetime>([&](auto* out, uint64_t* fault) {
+            abi_outcome<quillmere_decimal>([&](auto* out, uint64_t* fault) { return cast_decimal_from_f64(x, out, fault); }),
+            abi_outcome<quillmere_datetime>([&](auto* out, uint64_t* fault) {
                 return cast_excel_serial_from_f64(x, QUILLMERE_EPOCH_1900, out, fault);
             }),
-            outcome_of<quillmere_time>([&](auto* out, uint64_t* fault) { return cast_excel_time(x, out, fault); }),
-            outcome_of<quillmere_duration>([&](auto* out, uint64_t* fault) { return cast_excel_duration(x, out, fault); }),
+            abi_outcome<quillmere_time>([&](auto* out, uint64_t* fault) { return cast_excel_time(x, out, fault); }),
+            abi_outcome<quillmere_duration>([&](auto* out, uint64_t* fault) { return cast_excel_duration(x, out, fault); }),
         };
     };
 }
