@@ -2,6 +2,7 @@
 // binary64 or binary32. The cast reads as its rule does: trim, separators,
 // the plain numeral or its normalised copy, conversion, infinity, percent.
 #include <cmath>
+#include <type_traits>
 
 #include "core/casts.hpp"
 #include "core/numeral.hpp"
@@ -26,8 +27,13 @@ Verdict<Float> normalize_and_convert(const TextRange& t, const NumFormat& fmt) n
     char buffer[NUMERAL_CAPACITY];
     const Verdict<Numeral> numeral = normalize_numeral(t, fmt, buffer);
     if (!numeral.ok()) return numeral.fault();
-    const ConvertedReal<Float> converted =
-        convert_numeral<Float>(reinterpret_cast<const unsigned char*>(buffer), numeral.value.length, true);
+    const auto* digits = reinterpret_cast<const unsigned char*>(buffer);
+    ConvertedReal<Float> converted;
+    if constexpr (std::is_same_v<Float, double>) {
+        converted = convert_f64(digits, numeral.value.length);
+    } else {
+        converted = convert_f32(digits, numeral.value.length);
+    }
     if (!converted.ok) return whole_text_fault(t);
     return real_verdict(converted.value, numeral.value.percent, t);
 }
@@ -45,7 +51,7 @@ bool read_ascii_real(const TextRange& t, const NumFormat& fmt, Verdict<Float>& v
     const AsciiDigits<std::uint64_t>& d = n.value.digits;
     if (!d.complete) return false;
     Float magnitude = Float{0};
-    if (d.mantissa != 0 && !convert_mantissa(d.mantissa, -static_cast<std::int64_t>(d.fraction), magnitude)) {
+    if (d.mantissa != 0 && !real::convert_mantissa(d.mantissa, -static_cast<std::int64_t>(d.fraction), magnitude)) {
         return false;
     }
     verdict = real_verdict(n.value.negative ? -magnitude : magnitude, false, t);
@@ -58,7 +64,7 @@ Verdict<Float> cast_real(const char* data, std::size_t len, const NumFormat& dec
         // A plain numeral goes straight to the conversion, whose scan is the
         // plain test: a text it refuses is not plain.
         if (admits_plain_numerals(fmt)) {
-            const ConvertedReal<Float> plain = convert_numeral<Float>(t.data, t.length, fmt.has(NumFormat::EXPONENT));
+            const ConvertedReal<Float> plain = real::convert_numeral<Float>(t.data, t.length, fmt.has(NumFormat::EXPONENT));
             if (plain.ok) return real_verdict(plain.value, false, t);
         }
         if constexpr (Shortcuts) {

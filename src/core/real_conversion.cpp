@@ -1,66 +1,20 @@
-// The driver of the real conversion: the stages of real_scan.hpp,
-// real_fast.hpp and real_exact.hpp in that order, each taking what the one
-// before could not settle.
+// The real conversion's entry points as calls: the driver for the
+// normalised route and the tests, the stages for the tests, and the percent
+// division.
 #include "core/real_conversion.hpp"
 
 #include <bit>
 
 #include "core/int128.hpp"
-#include "core/real_exact.hpp"
-#include "core/real_fast.hpp"
-#include "core/real_format.hpp"
-#include "core/real_scan.hpp"
 
 namespace quillmere::core {
 
-namespace {
-
-// Stages 2 and 3 on m * 10^q, m > 0: false when only stage 4 can decide.
-template <class Format>
-[[gnu::always_inline]] inline bool convert_fast(std::uint64_t m, std::int64_t q,
-                                                typename Format::Float& out) noexcept {
-    if (real::exact_arithmetic<Format>(m, q, out)) return true;
-    typename Format::Bits bits;
-    if (!real::eisel_lemire<Format>(m, q, bits)) return false;
-    out = real::from_bits<Format>(bits, false);
-    return true;
+ConvertedReal<double> convert_f64(const unsigned char* text, std::size_t length) noexcept {
+    return real::convert_numeral<double>(text, length, true);
 }
-
-}  // namespace
-
-template <class Float>
-ConvertedReal<Float> convert_numeral(const unsigned char* text, std::size_t length, bool exponent_allowed) noexcept {
-    using Format = real::FormatOf<Float>;
-    ScannedDecimal decimal;
-    if (!real::scan(text, length, exponent_allowed, decimal)) return {Float{0}, false};
-    if (decimal.mantissa == 0) return {real::from_bits<Format>(0, decimal.negative), true};  // zero, whatever the exponent
-    Float value;
-    if (!decimal.truncated && real::exact_arithmetic<Format>(decimal.mantissa, decimal.exponent, value)) {
-        return {decimal.negative ? -value : value, true};
-    }
-    typename Format::Bits bits;
-    if (real::eisel_lemire<Format>(decimal.mantissa, decimal.exponent, bits)) {
-        if (!decimal.truncated) return {real::from_bits<Format>(bits, decimal.negative), true};
-        // The value lies strictly between m and m + 1 (times 10^q); rounding
-        // is monotonic, so when both ends round alike so does the value.
-        typename Format::Bits upper;
-        if (real::eisel_lemire<Format>(decimal.mantissa + 1, decimal.exponent, upper) && upper == bits) {
-            return {real::from_bits<Format>(bits, decimal.negative), true};
-        }
-    }
-    return {real::convert_exact<Format>(decimal), true};
+ConvertedReal<float> convert_f32(const unsigned char* text, std::size_t length) noexcept {
+    return real::convert_numeral<float>(text, length, true);
 }
-
-template ConvertedReal<double> convert_numeral(const unsigned char*, std::size_t, bool) noexcept;
-template ConvertedReal<float> convert_numeral(const unsigned char*, std::size_t, bool) noexcept;
-
-template <class Float>
-bool convert_mantissa(std::uint64_t m, std::int64_t q, Float& out) noexcept {
-    return convert_fast<real::FormatOf<Float>>(m, q, out);
-}
-
-template bool convert_mantissa(std::uint64_t, std::int64_t, double&) noexcept;
-template bool convert_mantissa(std::uint64_t, std::int64_t, float&) noexcept;
 
 template <class Float>
 Float divide_by_hundred(Float x) noexcept {

@@ -17,14 +17,19 @@
 //                      must agree);
 //   real_exact.hpp  4. a big-integer quotient of all significant digits (up
 //                      to 768, the rest as a sticky bit), exact in every case.
-// The driver, real_conversion.cpp, runs them in that order; real_format.hpp
-// holds what the stages share.
+// real_format.hpp holds what the stages share. The driver, last, is this
+// header's: it is inline so that a cast's plain route runs it without a call.
 #pragma once
 
+#include <bit>
 #include <cstddef>
 #include <cstdint>
 
 #include "core/numeral.hpp"
+#include "core/real_exact.hpp"
+#include "core/real_fast.hpp"
+#include "core/real_format.hpp"
+#include "core/real_scan.hpp"
 
 namespace quillmere::core {
 
@@ -34,28 +39,51 @@ struct ConvertedReal {
     bool ok;  // false: the bytes are not a numeral
 };
 
-// The numeral's value, signed, possibly infinite, never a NaN; an exponent
-// is read only when allowed. Instantiated for double and float.
+namespace real {
+
+// Stages 2 and 3 on m * 10^q for a mantissa 0 < m < 10^19: false when only
+// stage 4, which needs the digits as written, could decide.
 template <class Float>
-ConvertedReal<Float> convert_numeral(const unsigned char* text, std::size_t length, bool exponent_allowed) noexcept;
-
-extern template ConvertedReal<double> convert_numeral(const unsigned char*, std::size_t, bool) noexcept;
-extern template ConvertedReal<float> convert_numeral(const unsigned char*, std::size_t, bool) noexcept;
-
-inline ConvertedReal<double> convert_f64(const unsigned char* text, std::size_t length) noexcept {
-    return convert_numeral<double>(text, length, true);
-}
-inline ConvertedReal<float> convert_f32(const unsigned char* text, std::size_t length) noexcept {
-    return convert_numeral<float>(text, length, true);
+[[gnu::always_inline]] inline bool convert_mantissa(std::uint64_t m, std::int64_t q, Float& out) noexcept {
+    using Format = FormatOf<Float>;
+    if (exact_arithmetic<Format>(m, q, out)) return true;
+    typename Format::Bits bits;
+    if (!eisel_lemire<Format>(m, q, bits)) return false;
+    out = from_bits<Format>(bits, false);
+    return true;
 }
 
-// m * 10^q for a mantissa 0 < m < 10^19, by stages 2 and 3 alone: false when
-// only stage 4, which needs the digits as written, could decide.
+// The driver: the numeral's value, signed, possibly infinite, never a NaN;
+// not ok when the bytes are not a numeral (an exponent only where allowed).
 template <class Float>
-bool convert_mantissa(std::uint64_t m, std::int64_t q, Float& out) noexcept;
+[[gnu::always_inline]] inline ConvertedReal<Float> convert_numeral(const unsigned char* text, std::size_t length,
+                                                                   bool exponent_allowed) noexcept {
+    using Format = FormatOf<Float>;
+    ScannedDecimal decimal;
+    if (!scan(text, length, exponent_allowed, decimal)) return {Float{0}, false};
+    if (decimal.mantissa == 0) return {from_bits<Format>(0, decimal.negative), true};  // zero, whatever the exponent
+    Float value;
+    if (!decimal.truncated && exact_arithmetic<Format>(decimal.mantissa, decimal.exponent, value)) {
+        return {decimal.negative ? -value : value, true};
+    }
+    typename Format::Bits bits;
+    if (eisel_lemire<Format>(decimal.mantissa, decimal.exponent, bits)) {
+        if (!decimal.truncated) return {from_bits<Format>(bits, decimal.negative), true};
+        // The value lies strictly between m and m + 1 (times 10^q); rounding
+        // is monotonic, so when both ends round alike so does the value.
+        typename Format::Bits upper;
+        if (eisel_lemire<Format>(decimal.mantissa + 1, decimal.exponent, upper) && upper == bits) {
+            return {from_bits<Format>(bits, decimal.negative), true};
+        }
+    }
+    return {convert_exact<Format>(decimal), true};
+}
 
-extern template bool convert_mantissa(std::uint64_t, std::int64_t, double&) noexcept;
-extern template bool convert_mantissa(std::uint64_t, std::int64_t, float&) noexcept;
+}  // namespace real
+
+// The driver as a call, for the normalised route and for tests.
+ConvertedReal<double> convert_f64(const unsigned char* text, std::size_t length) noexcept;
+ConvertedReal<float> convert_f32(const unsigned char* text, std::size_t length) noexcept;
 
 // x / 100 as one IEEE division in the format rounds it to nearest, ties to
 // even, whatever rounding mode the caller's thread has set.

@@ -101,7 +101,8 @@ typename Format::Bits round_leading_bits(std::uint64_t top, bool sticky, std::in
 // casts take a hardware operation only where these questions say it gives
 // the result they promise, and their integer paths otherwise. Both ask the
 // hardware itself, with operations whose results tell the environment
-// apart: reading the control register instead costs as much as the cast.
+// apart: on some processors reading the control register costs more than the
+// rest of a short cast.
 // The operand is hidden from the compiler, which would fold the operations
 // under its own rounding and answer in the hardware's place; it stays in a
 // register (a volatile variable would do too, at the cost of a store and a
