@@ -33,11 +33,22 @@ constexpr std::uint64_t pack_span(Span s) noexcept {
     return std::uint64_t{s.offset} | (std::uint64_t{s.length} << 32);
 }
 
+template <class T>
+struct Verdict;
+
 // A fault without a value type; converts implicitly into any Verdict<T>, so a
-// helper can return one to casts of every type.
+// helper can return one to casts of every type. A conversion function rather
+// than a constructor of Verdict: its result is built straight into the
+// returned verdict, where a constructor would copy it there, and faults are
+// as frequent as successes.
 struct Fault {
     FaultReason reason;
     Span span;
+
+    template <class T>
+    constexpr operator Verdict<T>() const noexcept {
+        return Verdict<T>::of_fault(*this);
+    }
 };
 
 constexpr Fault make_fault(FaultReason reason, std::uint64_t offset, std::uint64_t length) noexcept {
@@ -83,7 +94,6 @@ struct Verdict {
     Status status;  // 0 on success, else the FaultReason code
 
     constexpr Verdict() noexcept : span{0, 0}, status{static_cast<Status>(FaultReason::MALFORMED)} {}
-    constexpr Verdict(Fault f) noexcept : Verdict(of_fault(f)) {}
 
     static constexpr Verdict success(T v) noexcept {
         if constexpr (word_sized) {
@@ -113,21 +123,20 @@ struct Verdict {
         return std::bit_cast<Verdict>(words);
     }
 
-    constexpr bool ok() const noexcept { return status == 0; }
-    constexpr FaultReason reason() const noexcept { return static_cast<FaultReason>(status); }
-    constexpr Fault fault() const noexcept { return Fault{reason(), span}; }
-
-private:
-    struct FaultTag {};
-    constexpr Verdict(Span s, Status st, FaultTag) noexcept : span{s}, status{st} {}
-
+    // The verdict of a fault (what the conversion from Fault gives).
     static constexpr Verdict of_fault(Fault f) noexcept {
-        const auto st = static_cast<Status>(f.reason);
         if constexpr (word_sized) {
             if (!std::is_constant_evaluated()) return from_words(fault_words(f));
         }
-        return Verdict(f.span, st, FaultTag{});
+        Verdict r;
+        r.span = f.span;
+        r.status = static_cast<Status>(f.reason);
+        return r;
     }
+
+    constexpr bool ok() const noexcept { return status == 0; }
+    constexpr FaultReason reason() const noexcept { return static_cast<FaultReason>(status); }
+    constexpr Fault fault() const noexcept { return Fault{reason(), span}; }
 };
 
 }  // namespace quillmere::core
