@@ -180,6 +180,164 @@ QUILLMERE_API int32_t cast_excel_serial_from_f64(double value, uint32_t epoch, q
 QUILLMERE_API int32_t cast_excel_time(double value, quillmere_time *out, uint64_t *fault);
 QUILLMERE_API int32_t cast_excel_duration(double value, quillmere_duration *out, uint64_t *fault);
 
+/*
+ * Column casts over the Arrow C Data Interface.
+ *
+ * The structs below are the stable Arrow ABI, declared here under Arrow's own
+ * guards so that this header coexists with Arrow's and nanoarrow's.
+ */
+#ifndef ARROW_C_DATA_INTERFACE
+#define ARROW_C_DATA_INTERFACE
+
+#define ARROW_FLAG_DICTIONARY_ORDERED 1
+#define ARROW_FLAG_NULLABLE 2
+#define ARROW_FLAG_MAP_KEYS_SORTED 4
+
+struct ArrowSchema {
+    const char *format;
+    const char *name;
+    const char *metadata;
+    int64_t flags;
+    int64_t n_children;
+    struct ArrowSchema **children;
+    struct ArrowSchema *dictionary;
+    void (*release)(struct ArrowSchema *);
+    void *private_data;
+};
+
+struct ArrowArray {
+    int64_t length;
+    int64_t null_count;
+    int64_t offset;
+    int64_t n_buffers;
+    int64_t n_children;
+    const void **buffers;
+    struct ArrowArray **children;
+    struct ArrowArray *dictionary;
+    void (*release)(struct ArrowArray *);
+    void *private_data;
+};
+
+#endif /* ARROW_C_DATA_INTERFACE */
+
+#ifndef ARROW_C_STREAM_INTERFACE
+#define ARROW_C_STREAM_INTERFACE
+
+struct ArrowArrayStream {
+    int (*get_schema)(struct ArrowArrayStream *, struct ArrowSchema *out);
+    int (*get_next)(struct ArrowArrayStream *, struct ArrowArray *out);
+    const char *(*get_last_error)(struct ArrowArrayStream *);
+    void (*release)(struct ArrowArrayStream *);
+    void *private_data;
+};
+
+#endif /* ARROW_C_STREAM_INTERFACE */
+
+/*
+ * A column export casts every cell of one Arrow array and returns 0 with
+ * *result filled, -1 for misuse (an unsupported type, a malformed array, an
+ * invalid format, notation or option) or -2 when memory ran out; *result is
+ * written only on success. The input is borrowed for the call: nothing in
+ * the result points into it.
+ *
+ * Input types: utf8, large_utf8, utf8_view, binary, large_binary,
+ * binary_view, a dictionary of any of these, and null; the *_from_f64
+ * casts read float64 instead. A null cell stays null and is not a fault.
+ *
+ * Value types: int8..uint64, float32/float64, bool, utf8 (char), the
+ * arrow.uuid extension on fixed_size_binary(16), decimal128(38, scale),
+ * date32, time64, timestamp (with zone "UTC" for instants), duration.
+ * Temporal values are in microseconds unless nanoseconds are asked for; a
+ * value the unit cannot hold is OUT_OF_RANGE. Validity is "input valid and
+ * cast succeeded".
+ *
+ * Faults: a struct array (a record batch) with one row per faulty cell in row
+ * order: row int64 (row_base + index in the array), reason uint8 (1, 2, 3),
+ * offset and length uint32 (bytes for binary input, code points for utf8
+ * input, unless span_unit says otherwise). On request, the same as
+ * row-aligned fault columns: a struct array as long as the input whose
+ * nullable children reason, offset and length are set on faulty rows only.
+ */
+#define QUILLMERE_OUT_OF_MEMORY (-2)
+
+/* Span units of column faults. */
+#define QUILLMERE_SPANS_NATURAL 0u     /* code points for utf8 input, bytes for binary input */
+#define QUILLMERE_SPANS_BYTES 1u
+#define QUILLMERE_SPANS_CODE_POINTS 2u
+
+/* Decimal columns: choose the smallest scale that holds every success exactly. */
+#define QUILLMERE_SCALE_INFERRED (-1)
+
+/*
+ * Options of a column cast; pass null for the defaults. `size` is the size
+ * of the record as the caller knows it (sizeof at its build): fields past it
+ * take their defaults, so records of older and newer headers both work.
+ * Start from QUILLMERE_COLUMN_OPTIONS_INIT.
+ */
+typedef struct quillmere_column_options {
+    uint32_t size;
+    uint32_t unit;        /* temporal values: QUILLMERE_MICROSECONDS (also 0) or QUILLMERE_NANOSECONDS */
+    int32_t scale;        /* decimal columns: 0..38, or QUILLMERE_SCALE_INFERRED */
+    uint32_t span_unit;   /* QUILLMERE_SPANS_* */
+    int64_t row_base;     /* added to every fault row */
+    uint32_t fault_columns;    /* nonzero: also fill result->fault_columns */
+    uint32_t null_token_count; /* cells equal to one of these, after trimming, are null */
+    const char *const *null_tokens;
+    const size_t *null_token_lengths;
+} quillmere_column_options;
+
+#define QUILLMERE_COLUMN_OPTIONS_INIT \
+    { (uint32_t)sizeof(quillmere_column_options), QUILLMERE_MICROSECONDS, QUILLMERE_SCALE_INFERRED, \
+      QUILLMERE_SPANS_NATURAL, 0, 0u, 0u, NULL, NULL }
+
+/*
+ * What a column cast returns. The caller owns every pair and calls each
+ * release exactly once; fault_columns is left released (release == NULL)
+ * unless asked for.
+ */
+typedef struct quillmere_column_result {
+    struct ArrowSchema values_schema;
+    struct ArrowArray values;
+    struct ArrowSchema faults_schema;
+    struct ArrowArray faults;
+    struct ArrowSchema fault_columns_schema;
+    struct ArrowArray fault_columns;
+    int64_t fault_count;
+} quillmere_column_result;
+
+#define QUILLMERE_COLUMN_ARGS const struct ArrowSchema *schema, const struct ArrowArray *array
+#define QUILLMERE_COLUMN_TAIL const quillmere_column_options *options, quillmere_column_result *result
+
+QUILLMERE_API int32_t cast_bool_column(QUILLMERE_COLUMN_ARGS, QUILLMERE_COLUMN_TAIL);
+QUILLMERE_API int32_t cast_char_column(QUILLMERE_COLUMN_ARGS, QUILLMERE_COLUMN_TAIL);
+QUILLMERE_API int32_t cast_uuid_column(QUILLMERE_COLUMN_ARGS, QUILLMERE_COLUMN_TAIL);
+QUILLMERE_API int32_t cast_i8_column(QUILLMERE_COLUMN_ARGS, const quillmere_numformat *fmt, QUILLMERE_COLUMN_TAIL);
+QUILLMERE_API int32_t cast_i16_column(QUILLMERE_COLUMN_ARGS, const quillmere_numformat *fmt, QUILLMERE_COLUMN_TAIL);
+QUILLMERE_API int32_t cast_i32_column(QUILLMERE_COLUMN_ARGS, const quillmere_numformat *fmt, QUILLMERE_COLUMN_TAIL);
+QUILLMERE_API int32_t cast_i64_column(QUILLMERE_COLUMN_ARGS, const quillmere_numformat *fmt, QUILLMERE_COLUMN_TAIL);
+QUILLMERE_API int32_t cast_u8_column(QUILLMERE_COLUMN_ARGS, const quillmere_numformat *fmt, QUILLMERE_COLUMN_TAIL);
+QUILLMERE_API int32_t cast_u16_column(QUILLMERE_COLUMN_ARGS, const quillmere_numformat *fmt, QUILLMERE_COLUMN_TAIL);
+QUILLMERE_API int32_t cast_u32_column(QUILLMERE_COLUMN_ARGS, const quillmere_numformat *fmt, QUILLMERE_COLUMN_TAIL);
+QUILLMERE_API int32_t cast_u64_column(QUILLMERE_COLUMN_ARGS, const quillmere_numformat *fmt, QUILLMERE_COLUMN_TAIL);
+QUILLMERE_API int32_t cast_f32_column(QUILLMERE_COLUMN_ARGS, const quillmere_numformat *fmt, QUILLMERE_COLUMN_TAIL);
+QUILLMERE_API int32_t cast_f64_column(QUILLMERE_COLUMN_ARGS, const quillmere_numformat *fmt, QUILLMERE_COLUMN_TAIL);
+QUILLMERE_API int32_t cast_decimal_column(QUILLMERE_COLUMN_ARGS, const quillmere_numformat *fmt, QUILLMERE_COLUMN_TAIL);
+QUILLMERE_API int32_t cast_decimal_from_f64_column(QUILLMERE_COLUMN_ARGS, QUILLMERE_COLUMN_TAIL);
+QUILLMERE_API int32_t cast_date_column(QUILLMERE_COLUMN_ARGS, QUILLMERE_COLUMN_TAIL);
+QUILLMERE_API int32_t cast_date_ordered_column(QUILLMERE_COLUMN_ARGS, uint32_t order, QUILLMERE_COLUMN_TAIL);
+QUILLMERE_API int32_t cast_time_column(QUILLMERE_COLUMN_ARGS, QUILLMERE_COLUMN_TAIL);
+QUILLMERE_API int32_t cast_datetime_column(QUILLMERE_COLUMN_ARGS, uint32_t order, QUILLMERE_COLUMN_TAIL);
+QUILLMERE_API int32_t cast_timestamp_column(QUILLMERE_COLUMN_ARGS, QUILLMERE_COLUMN_TAIL);
+QUILLMERE_API int32_t cast_duration_column(QUILLMERE_COLUMN_ARGS, QUILLMERE_COLUMN_TAIL);
+QUILLMERE_API int32_t cast_unix_column(QUILLMERE_COLUMN_ARGS, uint32_t precision, QUILLMERE_COLUMN_TAIL);
+QUILLMERE_API int32_t cast_excel_serial_column(QUILLMERE_COLUMN_ARGS, uint32_t epoch, QUILLMERE_COLUMN_TAIL);
+QUILLMERE_API int32_t cast_excel_serial_from_f64_column(QUILLMERE_COLUMN_ARGS, uint32_t epoch, QUILLMERE_COLUMN_TAIL);
+QUILLMERE_API int32_t cast_excel_time_column(QUILLMERE_COLUMN_ARGS, QUILLMERE_COLUMN_TAIL);
+QUILLMERE_API int32_t cast_excel_duration_column(QUILLMERE_COLUMN_ARGS, QUILLMERE_COLUMN_TAIL);
+
+#undef QUILLMERE_COLUMN_ARGS
+#undef QUILLMERE_COLUMN_TAIL
+
 #ifdef __cplusplus
 }
 #endif
