@@ -177,9 +177,10 @@ void put_i32(std::string& out, std::int32_t v) { out.append(reinterpret_cast<con
 
 }  // namespace
 
-std::string uuid_extension_metadata() {
+void set_uuid_extension(ArrayNode& node) {
     // int32 pair count, then each key and value as int32 length and bytes.
-    std::string out;
+    std::string& out = node.metadata;
+    out.clear();
     const auto pair = [&out](const char* key, const char* value) {
         put_i32(out, static_cast<std::int32_t>(std::strlen(key)));
         out += key;
@@ -189,7 +190,6 @@ std::string uuid_extension_metadata() {
     put_i32(out, 2);
     pair("ARROW:extension:name", "arrow.uuid");
     pair("ARROW:extension:metadata", "");
-    return out;
 }
 
 void retain(Chunks* chunks) noexcept { chunks->refs.fetch_add(1, std::memory_order_relaxed); }

@@ -69,8 +69,8 @@ ArrayNode* new_node(const char* format, std::int64_t length, int buffer_count) n
 bool export_array(ArrayNode* node, ArrowArray* out) noexcept;
 bool export_schema(const ArrayNode* node, ArrowSchema* out) noexcept;
 
-// The extension metadata of arrow.uuid, in the C interface's encoding.
-std::string uuid_extension_metadata();
+// Writes the extension metadata of arrow.uuid in the C interface's encoding.
+void set_uuid_extension(ArrayNode& node);
 
 // A column as chunks of one type, shared by reference count.
 struct Chunks {

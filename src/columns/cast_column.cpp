@@ -732,7 +732,7 @@ ArrayNode* value_node(const Options& o, ChunkState& s, const std::string& format
     if (node == nullptr) return nullptr;
     node->format = format;
     node->null_count = s.null_count;
-    if (o.target == Target::UUID) node->metadata = uuid_extension_metadata();
+    if (o.target == Target::UUID) set_uuid_extension(*node);
     if (text && !large_text) {
         // Narrowed in place: each 32-bit offset lands at or before the one it is read from.
         auto* wide = s.values.as<std::int64_t>();
