@@ -26,9 +26,12 @@ struct ArrowDataObject {
 
 PyTypeObject* arrow_data_class = nullptr;
 
+PyTypeObject* arrow_data_type() noexcept;
+
 PyObject* wrap_chunks(columns::Chunks* chunks) {
     if (chunks == nullptr) return nullptr;
-    auto* self = reinterpret_cast<ArrowDataObject*>(PyType_GenericAlloc(arrow_data_type(), 0));
+    PyTypeObject* type = arrow_data_type();
+    auto* self = type ? reinterpret_cast<ArrowDataObject*>(PyType_GenericAlloc(type, 0)) : nullptr;
     if (self == nullptr) {
         columns::release(chunks);
         return nullptr;
@@ -539,14 +542,15 @@ PyObject* arrow_data_from_bytes(PyObject*, PyObject* arg) {
     return wrap_chunks(chunks);
 }
 
-}  // namespace
-
+// The class, created at first need and kept for the life of the process.
 PyTypeObject* arrow_data_type() noexcept {
     if (arrow_data_class == nullptr) {
         arrow_data_class = reinterpret_cast<PyTypeObject*>(PyType_FromSpec(&arrow_data_spec));
     }
     return arrow_data_class;
 }
+
+}  // namespace
 
 PyMethodDef column_methods[] = {
     {"_cast_column", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(cast_column_py)), METH_FASTCALL,

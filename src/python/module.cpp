@@ -82,7 +82,6 @@ PyObject* build_module() {
               add_attribute(module, all, "NumFormat", reinterpret_cast<PyObject*>(num_format_type())) &&
               add_functions(module, all, module_name, cast_methods) &&
               add_functions(module, all, module_name, tail_methods) &&
-              add_attribute(module, all, "_ArrowData", reinterpret_cast<PyObject*>(arrow_data_type())) &&
               add_functions(module, all, module_name, column_methods);
     Py_XDECREF(module_name);
     Py_DECREF(all);

@@ -90,8 +90,7 @@ void raise_must_be(const char* subject, const char* expected, PyObject* obj) noe
 // The module's cast functions and their table, in attribute order.
 extern PyMethodDef cast_methods[];
 
-// The column casts' private backend (quillmere.columns) and its array class.
+// The column casts' private backend (quillmere.columns).
 extern PyMethodDef column_methods[];
-PyTypeObject* arrow_data_type() noexcept;
 
 }  // namespace quillmere::python

@@ -13,7 +13,7 @@ EXPECTED_ALL = [
     "cast_u8", "cast_u16", "cast_u32", "cast_u64", "cast_f32", "cast_f64", "cast_decimal", "cast_uuid",
     "cast_timestamp", "cast_unix", "cast_excel_serial", "cast_date", "cast_datetime", "cast_time", "cast_duration",
     "cast_decimal_from_float", "cast_excel_serial_from_float", "cast_excel_time", "cast_excel_duration",
-    "native_version", "_bind",
+    "native_version", "_bind", "_cast_column", "_fault_columns", "_arrow_data_from_bytes",
 ]
 
 
