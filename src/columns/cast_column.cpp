@@ -100,6 +100,7 @@ struct ChunkState {
     Buffer values;  // fixed-width values; int64 offsets for text values
     Buffer data;    // text values' bytes
     FaultLog faults;
+    std::int64_t broken_at = -1;  // the first cell whose view points outside its buffers
 };
 
 // What every loop shares: validity, null tokens, the fault log, span units.
@@ -167,22 +168,32 @@ struct OffsetsReader : BitmapValidity {
     bool is_str(std::int64_t) const noexcept { return code_points; }
 };
 
+// A view past its buffer reads as an empty cell and marks the chunk broken;
+// the cast then reports the array as malformed and keeps nothing.
 struct ViewsReader : BitmapValidity {
     static constexpr bool has_kinds = false;
     const std::uint8_t* views;
     const char* const* variadic;
+    const std::int64_t* sizes;
+    std::uint64_t count;
     bool code_points;
+    mutable std::int64_t broken_at = -1;
     explicit ViewsReader(const Cells& c)
         : BitmapValidity{c.validity, c.offset}, views(c.views + 16 * c.offset), variadic(c.variadic),
-          code_points(c.code_points) {}
+          sizes(c.variadic_sizes), count(static_cast<std::uint64_t>(c.variadic_count)), code_points(c.code_points) {}
     Text at(std::int64_t i) const noexcept {
         const std::uint8_t* view = views + 16 * i;
         std::int32_t size;
         std::memcpy(&size, view, 4);
-        if (size <= 12) return Text{reinterpret_cast<const char*>(view + 4), static_cast<std::size_t>(size)};
+        if (size <= 12 && size >= 0) return Text{reinterpret_cast<const char*>(view + 4), static_cast<std::size_t>(size)};
         std::int32_t buffer, start;
         std::memcpy(&buffer, view + 8, 4);
         std::memcpy(&start, view + 12, 4);
+        if (size < 0 || static_cast<std::uint32_t>(buffer) >= count || start < 0 ||
+            std::int64_t{start} + size > sizes[buffer]) [[unlikely]] {
+            if (broken_at < 0) broken_at = i;
+            return Text{nullptr, 0};
+        }
         return Text{variadic[buffer] + start, static_cast<std::size_t>(size)};
     }
     bool is_str(std::int64_t) const noexcept { return code_points; }
@@ -372,6 +383,7 @@ void cast_text_cells(const Cells& cells, const Cast& cast, Writer& writer, Sink&
                                                : verdict.fault();
         sink.text_fault(i, fault, text, reader.is_str(i));
     }
+    if constexpr (std::is_same_v<Reader, ViewsReader>) sink.state.broken_at = reader.broken_at;
 }
 
 template <class Cast, class Writer>
@@ -419,60 +431,81 @@ void cast_doubles(const Cells& cells, const Cast& cast, Writer& writer, Sink& si
     cast_double_cells(cells, cast, writer, sink);
 }
 
-// Calls `body(cast, writer_factory)` with the target's cast and writer.
+// Each cast as a type of its own, so that the loop calls it directly and the
+// optimiser can inline it: a function pointer would be an indirect call per cell.
+template <auto Cast>
+struct TextCast {
+    auto operator()(const char* d, std::size_t n) const noexcept { return Cast(d, n); }
+};
+template <auto Cast>
+struct NumericCast {
+    const core::NumFormat& format;
+    auto operator()(const char* d, std::size_t n) const noexcept { return Cast(d, n, format); }
+};
+template <auto Cast, class Notation>
+struct NotationCast {
+    Notation notation;
+    auto operator()(const char* d, std::size_t n) const noexcept { return Cast(d, n, notation); }
+};
+template <auto Cast>
+struct DoubleCast {
+    auto operator()(double x) const noexcept { return Cast(x); }
+};
+struct ExcelSerialFromDouble {
+    core::ExcelEpoch epoch;
+    auto operator()(double x) const noexcept { return core::cast_excel_serial_from_f64(epoch, x); }
+};
+
+// Calls `body(cast, writer)` with the target's cast and writer.
 template <class Body>
 void with_target(const Options& o, ChunkState& s, Body&& body) noexcept {
     const core::NumFormat& f = o.format;
-    const auto numeric = [&f](auto cast) {
-        return [&f, cast](const char* d, std::size_t n) { return cast(d, n, f); };
-    };
+    const bool ns = o.nanoseconds;
     switch (o.target) {
-        case Target::BOOL: { BoolWriter w(s); return body(core::cast_bool, w); }
-        case Target::CHAR: { CharWriter w(s); return body(core::cast_char, w); }
-        case Target::UUID: { RecordWriter<core::Uuid> w(s); return body(core::cast_uuid, w); }
-        case Target::I8: { PlainWriter<std::int8_t> w(s); return body(numeric(core::cast_i8), w); }
-        case Target::I16: { PlainWriter<std::int16_t> w(s); return body(numeric(core::cast_i16), w); }
-        case Target::I32: { PlainWriter<std::int32_t> w(s); return body(numeric(core::cast_i32), w); }
-        case Target::I64: { PlainWriter<std::int64_t> w(s); return body(numeric(core::cast_i64), w); }
-        case Target::U8: { PlainWriter<std::uint8_t> w(s); return body(numeric(core::cast_u8), w); }
-        case Target::U16: { PlainWriter<std::uint16_t> w(s); return body(numeric(core::cast_u16), w); }
-        case Target::U32: { PlainWriter<std::uint32_t> w(s); return body(numeric(core::cast_u32), w); }
-        case Target::U64: { PlainWriter<std::uint64_t> w(s); return body(numeric(core::cast_u64), w); }
-        case Target::F32: { PlainWriter<float> w(s); return body(numeric(core::cast_f32), w); }
-        case Target::F64: { PlainWriter<double> w(s); return body(numeric(core::cast_f64), w); }
-        case Target::DECIMAL: { RecordWriter<core::ExactDecimal> w(s); return body(numeric(core::cast_decimal), w); }
+        case Target::BOOL: { BoolWriter w(s); return body(TextCast<core::cast_bool>{}, w); }
+        case Target::CHAR: { CharWriter w(s); return body(TextCast<core::cast_char>{}, w); }
+        case Target::UUID: { RecordWriter<core::Uuid> w(s); return body(TextCast<core::cast_uuid>{}, w); }
+        case Target::I8: { PlainWriter<std::int8_t> w(s); return body(NumericCast<core::cast_i8>{f}, w); }
+        case Target::I16: { PlainWriter<std::int16_t> w(s); return body(NumericCast<core::cast_i16>{f}, w); }
+        case Target::I32: { PlainWriter<std::int32_t> w(s); return body(NumericCast<core::cast_i32>{f}, w); }
+        case Target::I64: { PlainWriter<std::int64_t> w(s); return body(NumericCast<core::cast_i64>{f}, w); }
+        case Target::U8: { PlainWriter<std::uint8_t> w(s); return body(NumericCast<core::cast_u8>{f}, w); }
+        case Target::U16: { PlainWriter<std::uint16_t> w(s); return body(NumericCast<core::cast_u16>{f}, w); }
+        case Target::U32: { PlainWriter<std::uint32_t> w(s); return body(NumericCast<core::cast_u32>{f}, w); }
+        case Target::U64: { PlainWriter<std::uint64_t> w(s); return body(NumericCast<core::cast_u64>{f}, w); }
+        case Target::F32: { PlainWriter<float> w(s); return body(NumericCast<core::cast_f32>{f}, w); }
+        case Target::F64: { PlainWriter<double> w(s); return body(NumericCast<core::cast_f64>{f}, w); }
+        case Target::DECIMAL: { RecordWriter<core::ExactDecimal> w(s); return body(NumericCast<core::cast_decimal>{f}, w); }
         case Target::DATE: {
             DateWriter w(s);
-            if (o.notation == 0) return body(core::cast_date, w);
-            const core::DateOrder order{o.notation};
-            return body([order](const char* d, std::size_t n) { return core::cast_date_ordered(d, n, order); }, w);
+            if (o.notation == 0) return body(TextCast<core::cast_date>{}, w);
+            return body(NotationCast<core::cast_date_ordered, core::DateOrder>{core::DateOrder{o.notation}}, w);
         }
-        case Target::TIME: { TemporalWriter w(s, o.nanoseconds); return body(core::cast_time, w); }
+        case Target::TIME: { TemporalWriter w(s, ns); return body(TextCast<core::cast_time>{}, w); }
         case Target::DATETIME: {
-            TemporalWriter w(s, o.nanoseconds);
-            const core::DateOrder order{o.notation};
-            return body([order](const char* d, std::size_t n) { return core::cast_datetime(d, n, order); }, w);
+            TemporalWriter w(s, ns);
+            return body(NotationCast<core::cast_datetime, core::DateOrder>{core::DateOrder{o.notation}}, w);
         }
-        case Target::TIMESTAMP: { TemporalWriter w(s, o.nanoseconds); return body(core::cast_timestamp, w); }
-        case Target::DURATION: { TemporalWriter w(s, o.nanoseconds); return body(core::cast_duration, w); }
+        case Target::TIMESTAMP: { TemporalWriter w(s, ns); return body(TextCast<core::cast_timestamp>{}, w); }
+        case Target::DURATION: { TemporalWriter w(s, ns); return body(TextCast<core::cast_duration>{}, w); }
         case Target::UNIX: {
-            TemporalWriter w(s, o.nanoseconds);
-            const core::UnixPrecision precision{o.notation};
-            return body([precision](const char* d, std::size_t n) { return core::cast_unix(d, n, precision); }, w);
+            TemporalWriter w(s, ns);
+            return body(NotationCast<core::cast_unix, core::UnixPrecision>{core::UnixPrecision{o.notation}}, w);
         }
         case Target::EXCEL_SERIAL: {
-            TemporalWriter w(s, o.nanoseconds);
-            const core::ExcelEpoch epoch{o.notation};
-            return body([epoch](const char* d, std::size_t n) { return core::cast_excel_serial(d, n, epoch); }, w);
+            TemporalWriter w(s, ns);
+            return body(NotationCast<core::cast_excel_serial, core::ExcelEpoch>{core::ExcelEpoch{o.notation}}, w);
         }
-        case Target::DECIMAL_FROM_F64: { RecordWriter<core::ExactDecimal> w(s); return body(core::decimal_from_double, w); }
+        case Target::DECIMAL_FROM_F64: {
+            RecordWriter<core::ExactDecimal> w(s);
+            return body(DoubleCast<core::decimal_from_double>{}, w);
+        }
         case Target::EXCEL_SERIAL_FROM_F64: {
-            TemporalWriter w(s, o.nanoseconds);
-            const core::ExcelEpoch epoch{o.notation};
-            return body([epoch](double x) { return core::cast_excel_serial_from_f64(epoch, x); }, w);
+            TemporalWriter w(s, ns);
+            return body(ExcelSerialFromDouble{core::ExcelEpoch{o.notation}}, w);
         }
-        case Target::EXCEL_TIME: { TemporalWriter w(s, o.nanoseconds); return body(core::cast_excel_time, w); }
-        case Target::EXCEL_DURATION: { TemporalWriter w(s, o.nanoseconds); return body(core::cast_excel_duration, w); }
+        case Target::EXCEL_TIME: { TemporalWriter w(s, ns); return body(DoubleCast<core::cast_excel_time>{}, w); }
+        case Target::EXCEL_DURATION: { TemporalWriter w(s, ns); return body(DoubleCast<core::cast_excel_duration>{}, w); }
     }
 }
 
@@ -599,6 +632,10 @@ bool cast_dictionary(const Options& o, const Input& in, ChunkState& s) noexcept 
     if (!allocate_chunk(o, in.dictionary.length, entries)) return false;
     cast_cells_of(o, in.dictionary, entries);
     if (entries.faults.out_of_memory) return false;
+    if (entries.broken_at >= 0) {
+        s.broken_at = entries.broken_at;
+        return true;
+    }
 
     Buffer entry_fault_buffer;
     if (!entry_fault_buffer.allocate(static_cast<std::size_t>(in.dictionary.length) * 8)) return false;
@@ -821,6 +858,10 @@ bool cast_column(const Options& o, const Input* inputs, std::size_t count, Colum
             cast_cells_of(o, in.cells, s);
         }
         if (s.faults.out_of_memory) return fail_no_memory(error);
+        if (s.broken_at >= 0) {
+            return error.set(Problem::MALFORMED_ARRAY, "malformed array: the view of %s %lld points outside its buffers",
+                             in.dictionary_encoded ? "dictionary entry" : "cell", static_cast<long long>(s.broken_at));
+        }
     }
 
     int scale = 0;

@@ -37,9 +37,11 @@ struct Cells {
     // OFFSETS32, OFFSETS64
     const void* offsets = nullptr;
     const char* data = nullptr;
-    // VIEWS
+    // VIEWS: each view is checked against its buffer's size as it is read
     const std::uint8_t* views = nullptr;
     const char* const* variadic = nullptr;
+    const std::int64_t* variadic_sizes = nullptr;
+    std::int64_t variadic_count = 0;
     // POINTERS
     const char* const* pointers = nullptr;
     const std::size_t* sizes = nullptr;
@@ -70,8 +72,9 @@ struct Error {
 };
 
 // Reads an Arrow array (or a record batch of one column) as an Input after
-// checking, in one pass over offsets, views and indices, that no cell points
-// outside its buffers. The structs are borrowed; nothing is retained.
+// checking, in one pass over offsets and indices, that no cell points outside
+// its buffers (views are checked as the cast reads them). The structs are
+// borrowed; nothing is retained.
 bool read_arrow(const ArrowSchema* schema, const ArrowArray* array, Input& out, Error& error) noexcept;
 
 }  // namespace quillmere::columns
