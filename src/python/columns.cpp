@@ -314,29 +314,44 @@ bool read_stream(PyObject* capsule, OwnedStream& owned, std::vector<columns::Inp
     return true;
 }
 
-// A sequence of str, bytes and None, held as a tuple for the whole call.
+// A sequence of str, bytes and None. Every item is held by a strong reference
+// of ours for the whole call, taken in the same pass that reads it, so that
+// nothing the loop reads can be freed while the lock is released, and each
+// object is visited twice (here and at the end) rather than three times.
 struct SequenceCells {
-    PyObject* items = nullptr;
-    columns::Buffer pointers, sizes, kinds;
-    ~SequenceCells() { Py_XDECREF(items); }
+    PyObject* sequence = nullptr;  // a list or tuple
+    columns::Buffer items, pointers, sizes, kinds;
+    Py_ssize_t held = 0;
+    ~SequenceCells() {
+        auto* objects = items.as<PyObject*>();
+        for (Py_ssize_t i = 0; i < held; ++i) Py_DECREF(objects[i]);
+        Py_XDECREF(sequence);
+    }
 };
 
-bool read_sequence(PyObject* source, SequenceCells& held, columns::Input& input) {
-    held.items = PyList_Check(source) ? PyList_AsTuple(source) : PySequence_Tuple(source);
-    if (held.items == nullptr) return false;
-    const Py_ssize_t n = PyTuple_Size(held.items);
+bool read_sequence(PyObject* source, SequenceCells& cells_held, columns::Input& input) {
+    const bool is_list = PyList_Check(source);
+    cells_held.sequence = is_list || PyTuple_Check(source) ? Py_NewRef(source) : PySequence_Tuple(source);
+    if (cells_held.sequence == nullptr) return false;
+    PyObject* sequence = cells_held.sequence;
+    const Py_ssize_t n = is_list ? PyList_Size(sequence) : PyTuple_Size(sequence);
     const auto count = static_cast<std::size_t>(n);
-    if (!held.pointers.allocate(count * sizeof(const char*)) || !held.sizes.allocate(count * sizeof(std::size_t)) ||
-        !held.kinds.allocate(count)) {
+    if (!cells_held.items.allocate(count * sizeof(PyObject*)) ||
+        !cells_held.pointers.allocate(count * sizeof(const char*)) ||
+        !cells_held.sizes.allocate(count * sizeof(std::size_t)) || !cells_held.kinds.allocate(count)) {
         PyErr_NoMemory();
         return false;
     }
-    auto* pointers = held.pointers.as<const char*>();
-    auto* sizes = held.sizes.as<std::size_t>();
-    auto* kinds = held.kinds.as<std::uint8_t>();
+    auto* items = cells_held.items.as<PyObject*>();
+    auto* pointers = cells_held.pointers.as<const char*>();
+    auto* sizes = cells_held.sizes.as<std::size_t>();
+    auto* kinds = cells_held.kinds.as<std::uint8_t>();
     bool any_str = false;
+    // Nothing below runs Python code, so a list cannot change under this loop.
     for (Py_ssize_t i = 0; i < n; ++i) {
-        PyObject* item = PyTuple_GetItem(held.items, i);
+        PyObject* item = is_list ? PyList_GetItem(sequence, i) : PyTuple_GetItem(sequence, i);
+        items[i] = Py_NewRef(item);
+        cells_held.held = i + 1;
         pointers[i] = nullptr;
         sizes[i] = 0;
         if (item == Py_None) {
