@@ -4,7 +4,8 @@ Each function here is the column form of the scalar cast of the same name in
 :mod:`quillmere`: it takes a column of text (anything exposing the Arrow
 PyCapsule interface — a pyarrow ``Array``/``ChunkedArray``, a polars
 ``Series``, a pandas ``Series``, a DuckDB result of one column, nanoarrow —
-or a Python sequence of ``str``/``bytes``/``None``), casts every cell with the
+or a Python sequence of ``str``/``bytes``/``None``; numbers and ``None`` for
+the casts from a float), casts every cell with the
 interpreter lock released, and returns a :class:`ColumnResult`:
 
 - ``values``: the typed Arrow array, null where the input was null or the
@@ -449,7 +450,8 @@ def cast_duration(column: object, *, unit: Unit = "us", spans: Spans = None, row
     return _run(_DURATION, column, nanoseconds=_unit(unit), spans=spans, row_base=row_base, nulls=nulls)
 
 
-# The casts from a double read a float64 column; their faults span (0, 0).
+# The casts from a double read a float64 column (or a sequence of numbers and
+# None); their faults span (0, 0).
 
 
 def cast_decimal_from_float(column: object, *, scale: int | None = None, row_base: int = 0) -> ColumnResult:

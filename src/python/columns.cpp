@@ -404,6 +404,45 @@ bool read_sequence(PyObject* source, SequenceCells& cells_held, columns::Input& 
     return true;
 }
 
+// A sequence of numbers and None for the casts from a double, read into a
+// float64 column of our own.
+struct DoubleCells {
+    columns::Buffer values, validity;
+};
+
+bool read_double_sequence(PyObject* source, DoubleCells& held, columns::Input& input) {
+    PyObject* sequence = PySequence_Tuple(source);
+    if (sequence == nullptr) return false;
+    const Py_ssize_t n = PyTuple_Size(sequence);
+    const auto count = static_cast<std::size_t>(n);
+    bool ok = held.values.allocate(count * sizeof(double)) && held.validity.allocate((count + 7) / 8);
+    if (!ok) PyErr_NoMemory();
+    auto* values = held.values.as<double>();
+    auto* validity = held.validity.as<std::uint8_t>();
+    if (ok) std::memset(validity, 0xFF, (count + 7) / 8);
+    for (Py_ssize_t i = 0; ok && i < n; ++i) {
+        PyObject* item = PyTuple_GetItem(sequence, i);
+        values[i] = 0.0;
+        if (item == Py_None) {
+            validity[i >> 3] &= static_cast<std::uint8_t>(~(1u << (i & 7)));
+        } else if (PyUnicode_Check(item) || PyBytes_Check(item)) {
+            PyErr_Format(PyExc_TypeError, "the casts from a float read numbers and None; cell %zd is text", i);
+            ok = false;
+        } else {
+            values[i] = PyFloat_AsDouble(item);
+            if (values[i] == -1.0 && PyErr_Occurred()) ok = false;
+        }
+    }
+    Py_DECREF(sequence);
+    if (!ok) return false;
+    columns::Cells& cells = input.cells;
+    cells.layout = columns::Layout::FLOAT64;
+    cells.length = n;
+    cells.doubles = values;
+    cells.validity = validity;
+    return true;
+}
+
 // --- the cast ---
 
 enum SourceKind { SOURCE_ARRAY = 0, SOURCE_STREAM = 1, SOURCE_SEQUENCE = 2 };
@@ -495,13 +534,15 @@ PyObject* cast_column_py(PyObject*, PyObject* const* args, Py_ssize_t nargs) {
     std::vector<columns::Input> inputs;
     OwnedStream stream;
     SequenceCells sequence;
+    DoubleCells doubles;
     bool ok;
     switch (kind) {
         case SOURCE_ARRAY: ok = read_array_pair(args[2], inputs); break;
         case SOURCE_STREAM: ok = read_stream(args[2], stream, inputs); break;
         default:
             inputs.emplace_back();
-            ok = read_sequence(args[2], sequence, inputs.back());
+            ok = columns::reads_doubles(options.target) ? read_double_sequence(args[2], doubles, inputs.back())
+                                                        : read_sequence(args[2], sequence, inputs.back());
             break;
     }
     PyObject* result = nullptr;

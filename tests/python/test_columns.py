@@ -257,8 +257,10 @@ def test_double_casts_agree_with_the_scalar_casts(name, data):
     doubles = st.one_of(st.floats(), st.floats(-1e7, 1e7), st.sampled_from([0.1, 60.0, 2958465.99, -0.5]), st.none())
     column = data.draw(st.lists(doubles, max_size=24))
     args = data.draw(notations(name))
-    layout = data.draw(st.sampled_from(["array", "chunked", "sliced"]))
-    if layout == "array":
+    layout = data.draw(st.sampled_from(["list", "array", "chunked", "sliced"]))
+    if layout == "list":
+        source = list(column)
+    elif layout == "array":
         source = pa.array(column, pa.float64())
     elif layout == "chunked":
         half = len(column) // 2
