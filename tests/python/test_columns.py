@@ -351,3 +351,42 @@ def test_misuse_of_arguments():
         c.cast_bool(["1"], spans="chars")
     with pytest.raises(TypeError, match="nulls must be a sequence"):
         c.cast_bool(["1"], nulls="NA")
+
+
+def test_malformed_arrays_are_value_errors_and_nothing_is_read_outside():
+    import struct
+
+    def string_array(offsets, data=b"1234"):
+        return pa.Array.from_buffers(pa.string(), len(offsets) - 1,
+                                     [None, pa.py_buffer(struct.pack(f"<{len(offsets)}i", *offsets)), pa.py_buffer(data)])
+
+    def view_array(length, buffer_index, start, data=b"x" * 30):
+        views = struct.pack("<iiii", length, 0x34333231, buffer_index, start)
+        return pa.Array.from_buffers(pa.string_view(), 1, [None, pa.py_buffer(views), pa.py_buffer(data)])
+
+    bad = [
+        (string_array([0, 3, 1, 4]), "offsets decrease at cell 1"),
+        (view_array(20, 0, 11), "the view of cell 0 points outside its buffers"),
+        (view_array(20, 1, 0), "the view of cell 0 points outside its buffers"),
+        (view_array(-5, 0, 0), "the view of cell 0 points outside its buffers"),
+        (pa.DictionaryArray.from_buffers(pa.dictionary(pa.int8(), pa.string()), 2,
+                                         [None, pa.py_buffer(bytes([0, 5]))], pa.array(["1"])),
+         "dictionary index 5 at cell 1 is outside the 1 entries"),
+    ]
+    for array, message in bad:
+        with pytest.raises(ValueError, match=message):
+            c.cast_i64(array, NumFormat.INVARIANT)
+    # A null cell's view is never read, whatever it holds.
+    views = struct.pack("<iiii", 99, 0, 7, 1 << 30)
+    hidden = pa.Array.from_buffers(pa.string_view(), 1, [pa.py_buffer(b"\0"), pa.py_buffer(views)], null_count=1)
+    assert c.cast_i64(hidden, NumFormat.INVARIANT).to_pyarrow().to_pylist() == [None]
+
+
+def test_threads_casting_at_once_each_get_their_own_verdicts():
+    from concurrent.futures import ThreadPoolExecutor
+
+    columns_in = [pa.array([f"{n}{'x' if n % 7 == 0 else ''}" for n in range(k, k + 5000)]) for k in range(8)]
+    alone = [fault_rows(c.cast_i32(col, NumFormat.INVARIANT)) for col in columns_in]
+    with ThreadPoolExecutor(4) as pool:
+        together = list(pool.map(lambda col: fault_rows(c.cast_i32(col, NumFormat.INVARIANT)), columns_in * 4))
+    assert together == alone * 4
