@@ -451,25 +451,31 @@ def cast_duration(column: object, *, unit: Unit = "us", spans: Spans = None, row
 
 
 # The casts from a double read a float64 column (or a sequence of numbers and
-# None); their faults span (0, 0).
+# None); their faults span (0, 0). They take `spans` and `nulls` as every
+# column cast does, so callers can pass the same options to every column, but
+# a number has no text: no span to convert, no token to match.
 
 
-def cast_decimal_from_float(column: object, *, scale: int | None = None, row_base: int = 0) -> ColumnResult:
+def cast_decimal_from_float(column: object, *, scale: int | None = None, spans: Spans = None, row_base: int = 0,
+                            nulls: Nulls = ()) -> ColumnResult:
     """Reads a float64 column as the exact decimals its values name, as ``decimal128(38, scale)``."""
-    return _run(_DECIMAL_FROM_F64, column, scale=_scale(scale), row_base=row_base)
+    return _run(_DECIMAL_FROM_F64, column, scale=_scale(scale), spans=spans, row_base=row_base, nulls=nulls)
 
 
-def cast_excel_serial_from_float(column: object, epoch: int, *, unit: Unit = "us", row_base: int = 0) -> ColumnResult:
+def cast_excel_serial_from_float(column: object, epoch: int, *, unit: Unit = "us", spans: Spans = None,
+                                 row_base: int = 0, nulls: Nulls = ()) -> ColumnResult:
     """Reads a float64 column of Excel serials under the declared ``ExcelEpoch`` as a timestamp column without zone."""
     return _run(_EXCEL_SERIAL_FROM_F64, column, notation=_notation(epoch, "epoch", "ExcelEpoch", 2),
-                nanoseconds=_unit(unit), row_base=row_base)
+                nanoseconds=_unit(unit), spans=spans, row_base=row_base, nulls=nulls)
 
 
-def cast_excel_time(column: object, *, unit: Unit = "us", row_base: int = 0) -> ColumnResult:
+def cast_excel_time(column: object, *, unit: Unit = "us", spans: Spans = None, row_base: int = 0,
+                    nulls: Nulls = ()) -> ColumnResult:
     """Reads the fractions of a float64 column of Excel serials as a time64 column."""
-    return _run(_EXCEL_TIME, column, nanoseconds=_unit(unit), row_base=row_base)
+    return _run(_EXCEL_TIME, column, nanoseconds=_unit(unit), spans=spans, row_base=row_base, nulls=nulls)
 
 
-def cast_excel_duration(column: object, *, unit: Unit = "us", row_base: int = 0) -> ColumnResult:
+def cast_excel_duration(column: object, *, unit: Unit = "us", spans: Spans = None, row_base: int = 0,
+                        nulls: Nulls = ()) -> ColumnResult:
     """Reads a float64 column of day counts as a duration column."""
-    return _run(_EXCEL_DURATION, column, nanoseconds=_unit(unit), row_base=row_base)
+    return _run(_EXCEL_DURATION, column, nanoseconds=_unit(unit), spans=spans, row_base=row_base, nulls=nulls)
