@@ -90,7 +90,7 @@ __all__ = [
 
 Unit = Literal["us", "ns"]
 Spans = Optional[Literal["bytes", "code_points"]]
-Nulls = Sequence[Union[str, bytes]]
+Nulls = Optional[Sequence[Union[str, bytes]]]
 
 _SPANS: Final = {None: 0, "bytes": 1, "code_points": 2}
 _UNITS: Final = {"us": False, "ns": True}
@@ -330,7 +330,9 @@ def _run(target: int, column: object, *, notation: int = 0, fmt: NumFormat | Non
         span_code = _SPANS[spans]
     except (KeyError, TypeError):
         raise ValueError(f"spans must be None, 'bytes' or 'code_points', not {spans!r}") from None
-    if isinstance(nulls, (str, bytes)):
+    if nulls is None:
+        nulls = ()
+    elif isinstance(nulls, (str, bytes)):
         raise TypeError("nulls must be a sequence of tokens, not one token")
     row_base = operator.index(row_base)
     kind, source = _source(column)
