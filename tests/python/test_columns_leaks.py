@@ -50,13 +50,19 @@ def test_large_casts_give_their_memory_back():
     pa = pytest.importorskip("pyarrow")
     texts = pa.array([f"{n}.25" if n % 100 else "bad" for n in range(1_000_000)])
     fmt = NumFormat.INVARIANT
-    c.cast_decimal(texts, fmt)
-    before = resident_bytes()
-    for _ in range(5):
+
+    def cast_and_consume():
         result = c.cast_decimal(texts, fmt)
         arrow = pa.array(result.values)  # consumed: pyarrow calls release once it is done
         table = pa.table(result.faults)
         assert arrow.null_count == 10_000 and table.num_rows == 10_000
-        del result, arrow, table
+
+    # Allocator pools (ours and pyarrow's) settle in the first rounds; a leak
+    # of the 16 MB value buffer would then still grow by 80 MB over five.
+    for _ in range(3):
+        cast_and_consume()
+    before = resident_bytes()
+    for _ in range(5):
+        cast_and_consume()
     grown = resident_bytes() - before
-    assert grown < 16 * 2**20, f"resident memory grew by {grown} bytes over 5 casts of 1M cells"
+    assert grown < 24 * 2**20, f"resident memory grew by {grown} bytes over 5 casts of 1M cells"
