@@ -4,6 +4,7 @@
 // log's occasional growth, and nothing in it checks the input again.
 #include "columns/cast_column.hpp"
 
+#include <array>
 #include <cstring>
 #include <initializer_list>
 #include <new>
@@ -307,6 +308,37 @@ struct RecordWriter {
     void zero(std::int64_t i) noexcept { std::memset(out + 16 * i, 0, 16); }
 };
 
+// Decimals under a declared scale, rescaled as they are stored: a value that
+// needs more places or more than 38 digits is refused (OUT_OF_RANGE, never rounded).
+constexpr std::array<unsigned __int128, MAX_COLUMN_SCALE + 1> POWERS_OF_TEN = [] {
+    std::array<unsigned __int128, MAX_COLUMN_SCALE + 1> powers{};
+    unsigned __int128 v = 1;
+    for (auto& p : powers) {
+        p = v;
+        v *= 10;
+    }
+    return powers;
+}();
+
+bool store_scaled(unsigned char* slot, const core::ExactDecimal& d, int scale) noexcept {
+    const unsigned __int128 magnitude = (static_cast<unsigned __int128>(d.magnitude_hi) << 64) | d.magnitude_lo;
+    const int shift = scale - d.scale;
+    // decimal128(38) holds magnitudes below 10^38.
+    if (shift < 0 || magnitude >= POWERS_OF_TEN[MAX_COLUMN_SCALE] / POWERS_OF_TEN[shift]) return false;
+    const unsigned __int128 scaled = magnitude * POWERS_OF_TEN[shift];
+    const __int128 v = d.negative ? -static_cast<__int128>(scaled) : static_cast<__int128>(scaled);
+    std::memcpy(slot, &v, 16);
+    return true;
+}
+
+struct ScaledDecimalWriter {
+    unsigned char* out;
+    int scale;
+    ScaledDecimalWriter(ChunkState& s, int declared) : out(s.values.as<unsigned char>()), scale(declared) {}
+    bool put(std::int64_t i, const core::ExactDecimal& d) noexcept { return store_scaled(out + 16 * i, d, scale); }
+    void zero(std::int64_t i) noexcept { std::memset(out + 16 * i, 0, 16); }
+};
+
 struct DateWriter {
     std::int32_t* out;
     explicit DateWriter(ChunkState& s) : out(s.values.as<std::int32_t>()) {}
@@ -475,7 +507,14 @@ void with_target(const Options& o, ChunkState& s, Body&& body) noexcept {
         case Target::U64: { PlainWriter<std::uint64_t> w(s); return body(NumericCast<core::cast_u64>{f}, w); }
         case Target::F32: { PlainWriter<float> w(s); return body(NumericCast<core::cast_f32>{f}, w); }
         case Target::F64: { PlainWriter<double> w(s); return body(NumericCast<core::cast_f64>{f}, w); }
-        case Target::DECIMAL: { RecordWriter<core::ExactDecimal> w(s); return body(NumericCast<core::cast_decimal>{f}, w); }
+        case Target::DECIMAL: {
+            if (o.scale != INFERRED_SCALE) {
+                ScaledDecimalWriter w(s, o.scale);
+                return body(NumericCast<core::cast_decimal>{f}, w);
+            }
+            RecordWriter<core::ExactDecimal> w(s);
+            return body(NumericCast<core::cast_decimal>{f}, w);
+        }
         case Target::DATE: {
             DateWriter w(s);
             if (o.notation == 0) return body(TextCast<core::cast_date>{}, w);
@@ -497,6 +536,10 @@ void with_target(const Options& o, ChunkState& s, Body&& body) noexcept {
             return body(NotationCast<core::cast_excel_serial, core::ExcelEpoch>{core::ExcelEpoch{o.notation}}, w);
         }
         case Target::DECIMAL_FROM_F64: {
+            if (o.scale != INFERRED_SCALE) {
+                ScaledDecimalWriter w(s, o.scale);
+                return body(DoubleCast<core::decimal_from_double>{}, w);
+            }
             RecordWriter<core::ExactDecimal> w(s);
             return body(DoubleCast<core::decimal_from_double>{}, w);
         }
@@ -665,18 +708,9 @@ bool cast_dictionary(const Options& o, const Input& in, ChunkState& s) noexcept 
 
 // --- decimals: one scale for the whole column ---
 
-unsigned __int128 pow10_128(int k) noexcept {
-    unsigned __int128 v = 1;
-    for (int i = 0; i < k; ++i) v *= 10;
-    return v;
-}
-
-// Rescales every stored decimal to `scale`; a value that needs more places
-// or more than 38 digits becomes OUT_OF_RANGE over its trimmed text.
+// Rescales every stored decimal to the inferred scale; a value that then
+// needs more than 38 digits becomes OUT_OF_RANGE over its trimmed text.
 void finish_decimals(const Options& o, const Input& in, ChunkState& s, int scale) noexcept {
-    unsigned __int128 powers[MAX_COLUMN_SCALE + 1];
-    for (int k = 0; k <= MAX_COLUMN_SCALE; ++k) powers[k] = pow10_128(k);
-    const unsigned __int128 limit = powers[MAX_COLUMN_SCALE];  // 10^38: decimal128(38) holds less
     std::uint8_t* validity = s.validity.as<std::uint8_t>();
     auto* slots = s.values.as<unsigned char>();
     FaultLog late;
@@ -684,14 +718,7 @@ void finish_decimals(const Options& o, const Input& in, ChunkState& s, int scale
         if (!((validity[i >> 3] >> (i & 7)) & 1)) continue;
         core::ExactDecimal d;
         std::memcpy(&d, slots + 16 * i, 16);
-        const unsigned __int128 magnitude = (static_cast<unsigned __int128>(d.magnitude_hi) << 64) | d.magnitude_lo;
-        const int shift = scale - d.scale;
-        if (shift >= 0 && magnitude < limit / powers[shift]) {
-            const unsigned __int128 scaled = magnitude * powers[shift];
-            const __int128 v = d.negative ? -static_cast<__int128>(scaled) : static_cast<__int128>(scaled);
-            std::memcpy(slots + 16 * i, &v, 16);
-            continue;
-        }
+        if (store_scaled(slots + 16 * i, d, scale)) continue;
         std::memset(slots + 16 * i, 0, 16);
         validity[i >> 3] &= static_cast<std::uint8_t>(~(1u << (i & 7)));
         ++s.null_count;
@@ -866,16 +893,15 @@ bool cast_column(const Options& o, const Input* inputs, std::size_t count, Colum
 
     int scale = 0;
     const bool decimal = o.target == Target::DECIMAL || o.target == Target::DECIMAL_FROM_F64;
-    if (decimal) {
-        scale = o.scale;
-        if (scale == INFERRED_SCALE) {
-            scale = 0;
-            for (const ChunkState& s : states) {
-                const auto* validity = s.validity.as<const std::uint8_t>();
-                const auto* slots = s.values.as<const core::ExactDecimal>();
-                for (std::int64_t i = 0; i < s.length; ++i) {
-                    if (((validity[i >> 3] >> (i & 7)) & 1) && slots[i].scale > scale) scale = slots[i].scale;
-                }
+    if (decimal && o.scale != INFERRED_SCALE) {
+        scale = o.scale;  // rescaled as they were stored
+    } else if (decimal) {
+        // The smallest scale that holds every success: the largest of theirs.
+        for (const ChunkState& s : states) {
+            const auto* validity = s.validity.as<const std::uint8_t>();
+            const auto* slots = s.values.as<const core::ExactDecimal>();
+            for (std::int64_t i = 0; i < s.length; ++i) {
+                if (((validity[i >> 3] >> (i & 7)) & 1) && slots[i].scale > scale) scale = slots[i].scale;
             }
         }
         for (std::size_t c = 0; c < chunk_count; ++c) {
