@@ -3,13 +3,18 @@
 Times are per column of 1M cells, one thread unless the row says otherwise.
 pyarrow raises at the first bad cell, so it is timed on clean columns only;
 polars (strict=False) and DuckDB (TRY_CAST) turn bad cells into nulls and say
-nothing, while our side also builds the complete fault table.
+nothing, while our side also builds the complete fault table. polars and
+DuckDB are held to one thread, as we are.
 """
 
 from __future__ import annotations
 
+import os
 import random
 import threading
+
+# Every side runs on one thread: polars and DuckDB would otherwise use every core.
+os.environ.setdefault("POLARS_MAX_THREADS", "1")
 
 from harness import Comparison
 
@@ -68,6 +73,7 @@ def comparisons() -> list[Comparison]:
         return []
     rows: list[Comparison] = []
     con = duckdb.connect()
+    con.execute("SET threads TO 1")
     kinds = [
         ("int64", _int, pa.int64(), pl.Int64, "BIGINT", lambda col: columns.cast_i64(col, FMT)),
         ("float64", _float, pa.float64(), pl.Float64, "DOUBLE", lambda col: columns.cast_f64(col, FMT)),
