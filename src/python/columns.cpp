@@ -457,10 +457,7 @@ bool read_tokens(PyObject* nulls, std::vector<columns::NullToken>& tokens, PyObj
         const char* data;
         if (PyUnicode_Check(item)) {
             data = PyUnicode_AsUTF8AndSize(item, &size);
-            if (data == nullptr) {
-                attribute_error_to("nulls");
-                return false;
-            }
+            if (data == nullptr) return false;  // no UTF-8 form: the UnicodeEncodeError stands
         } else if (PyBytes_Check(item)) {
             char* bytes;
             if (PyBytes_AsStringAndSize(item, &bytes, &size) < 0) return false;
