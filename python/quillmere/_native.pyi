@@ -46,9 +46,6 @@ __all__ = [
     "cast_excel_duration",
     "native_version",
     "_bind",
-    "_cast_column",
-    "_fault_columns",
-    "_arrow_data_from_bytes",
 ]
 
 @final

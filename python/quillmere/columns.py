@@ -52,7 +52,7 @@ from __future__ import annotations
 
 import operator
 from collections.abc import Iterable, Mapping
-from typing import Any, Final, Literal, Optional, Sequence, Union, final
+from typing import Any, Callable, Final, Literal, Optional, Protocol, Sequence, TypeVar, Union, final
 
 from . import _native
 from ._native import NumFormat
@@ -109,9 +109,11 @@ def _import_pyarrow() -> Any:
 
 
 class _ArrowBase:
+    """What a column and a chunked column share: the Arrow export and conversions."""
+
     __slots__ = ("_data",)
 
-    _data: Any
+    _data: _native._ArrowData
 
     def __arrow_c_schema__(self) -> object:
         """The Arrow type as an ``"arrow_schema"`` capsule."""
@@ -128,25 +130,26 @@ class _ArrowBase:
 
     @property
     def null_count(self) -> int:
+        """How many cells are null."""
         return self._data.null_count
 
     def __len__(self) -> int:
         return sum(self._data.chunk_lengths)
 
-    def __reduce__(self) -> tuple:
+    def __reduce__(self) -> tuple[Callable[[str, bytes], _ArrowBase], tuple[str, bytes]]:
         return (_restore, (type(self).__name__, self._data.to_bytes()))
 
     def __copy__(self) -> _ArrowBase:
         return self  # immutable
 
-    def __deepcopy__(self, memo: dict) -> _ArrowBase:
+    def __deepcopy__(self, memo: dict[int, object]) -> _ArrowBase:
         return self
 
     def to_pandas(self) -> Any:
         """A pandas ``Series`` (a ``DataFrame`` for a table); needs pyarrow and pandas."""
         return self.to_pyarrow().to_pandas()
 
-    def to_pylist(self) -> list:
+    def to_pylist(self) -> list[object]:
         """The cells as Python objects; needs pyarrow."""
         return self.to_pyarrow().to_pylist()
 
@@ -154,6 +157,7 @@ class _ArrowBase:
         return f"<quillmere.columns.{type(self).__name__} {self.format!r} of {len(self)} rows>"
 
     def to_pyarrow(self) -> Any:  # pragma: no cover - overridden
+        """The pyarrow form of the data."""
         raise NotImplementedError
 
 
@@ -194,7 +198,10 @@ class ChunkedColumn(_ArrowBase):
         return pa.table(self) if self.format == "+s" else pa.chunked_array(self)
 
 
-def _wrap(cls: type, data: Any) -> Any:
+_Wrapped = TypeVar("_Wrapped", bound=_ArrowBase)
+
+
+def _wrap(cls: type[_Wrapped], data: _native._ArrowData) -> _Wrapped:
     obj = object.__new__(cls)
     obj._data = data
     return obj
@@ -234,6 +241,7 @@ class ColumnResult:
 
     @property
     def fault_count(self) -> int:
+        """How many cells are faults."""
         return self._fault_count
 
     @property
@@ -262,13 +270,13 @@ class ColumnResult:
         return (f"<quillmere.columns.ColumnResult {self._values.format!r} of {len(self)} rows, "
                 f"{self._fault_count} faults>")
 
-    def __reduce__(self) -> tuple:
+    def __reduce__(self) -> tuple[type[ColumnResult], tuple[Column | ChunkedColumn, Column | ChunkedColumn, int, int]]:
         return (ColumnResult, (self._values, self._faults, self._fault_count, self._row_base))
 
     def __copy__(self) -> ColumnResult:
         return self
 
-    def __deepcopy__(self, memo: dict) -> ColumnResult:
+    def __deepcopy__(self, memo: dict[int, object]) -> ColumnResult:
         return self
 
 
@@ -371,29 +379,33 @@ def cast_uuid(column: object, *, spans: Spans = None, row_base: int = 0, nulls: 
     return _run(_UUID, column, spans=spans, row_base=row_base, nulls=nulls)
 
 
-def _numeric(target: int, doc: str) -> Any:
+class _NumericCast(Protocol):
+    def __call__(self, column: object, fmt: NumFormat, *, spans: Spans = None, row_base: int = 0,
+                 nulls: Nulls = ()) -> ColumnResult: ...
+
+
+def _numeric(target: int, name: str, doc: str) -> _NumericCast:
     def cast(column: object, fmt: NumFormat, *, spans: Spans = None, row_base: int = 0,
              nulls: Nulls = ()) -> ColumnResult:
         return _run(target, column, fmt=_format(fmt), spans=spans, row_base=row_base, nulls=nulls)
 
+    cast.__name__ = cast.__qualname__ = name
     cast.__doc__ = doc
     return cast
 
 
-cast_i8 = _numeric(_I8, "Casts integer text under the declared format to an int8 column.")
-cast_i16 = _numeric(_I16, "Casts integer text under the declared format to an int16 column.")
-cast_i32 = _numeric(_I32, "Casts integer text under the declared format to an int32 column.")
-cast_i64 = _numeric(_I64, "Casts integer text under the declared format to an int64 column.")
-cast_u8 = _numeric(_U8, "Casts integer text under the declared format to a uint8 column.")
-cast_u16 = _numeric(_U16, "Casts integer text under the declared format to a uint16 column.")
-cast_u32 = _numeric(_U32, "Casts integer text under the declared format to a uint32 column.")
-cast_u64 = _numeric(_U64, "Casts integer text under the declared format to a uint64 column.")
-cast_f32 = _numeric(_F32, "Casts real text under the declared format to a float32 column, correctly rounded.")
-cast_f64 = _numeric(_F64, "Casts real text under the declared format to a float64 column, correctly rounded.")
-for _name in ("cast_i8", "cast_i16", "cast_i32", "cast_i64", "cast_u8", "cast_u16", "cast_u32", "cast_u64",
-              "cast_f32", "cast_f64"):
-    globals()[_name].__name__ = globals()[_name].__qualname__ = _name
-del _name
+cast_i8: Final = _numeric(_I8, "cast_i8", "Casts integer text under the declared format to an int8 column.")
+cast_i16: Final = _numeric(_I16, "cast_i16", "Casts integer text under the declared format to an int16 column.")
+cast_i32: Final = _numeric(_I32, "cast_i32", "Casts integer text under the declared format to an int32 column.")
+cast_i64: Final = _numeric(_I64, "cast_i64", "Casts integer text under the declared format to an int64 column.")
+cast_u8: Final = _numeric(_U8, "cast_u8", "Casts integer text under the declared format to a uint8 column.")
+cast_u16: Final = _numeric(_U16, "cast_u16", "Casts integer text under the declared format to a uint16 column.")
+cast_u32: Final = _numeric(_U32, "cast_u32", "Casts integer text under the declared format to a uint32 column.")
+cast_u64: Final = _numeric(_U64, "cast_u64", "Casts integer text under the declared format to a uint64 column.")
+cast_f32: Final = _numeric(_F32, "cast_f32",
+                           "Casts real text under the declared format to a float32 column, correctly rounded.")
+cast_f64: Final = _numeric(_F64, "cast_f64",
+                           "Casts real text under the declared format to a float64 column, correctly rounded.")
 
 
 def cast_decimal(column: object, fmt: NumFormat, *, scale: int | None = None, spans: Spans = None, row_base: int = 0,

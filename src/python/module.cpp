@@ -42,12 +42,14 @@ PyModuleDef module_definition = {
     PyModuleDef_HEAD_INIT, "_native", "", 0, nullptr, nullptr, nullptr, nullptr, nullptr,
 };
 
-// Adds one attribute and appends its name to __all__.
+// Adds one attribute and appends its name to __all__ (unless all is null:
+// the column backend's functions are the package's private business).
 bool add_attribute(PyObject* module, PyObject* all, const char* name, PyObject* value) {
     if (value == nullptr) return false;
     int failed = PyModule_AddObjectRef(module, name, value);
     Py_DECREF(value);
     if (failed) return false;
+    if (all == nullptr) return true;
     PyObject* key = PyUnicode_FromString(name);
     if (key == nullptr) return false;
     failed = PyList_Append(all, key);
@@ -82,7 +84,7 @@ PyObject* build_module() {
               add_attribute(module, all, "NumFormat", reinterpret_cast<PyObject*>(num_format_type())) &&
               add_functions(module, all, module_name, cast_methods) &&
               add_functions(module, all, module_name, tail_methods) &&
-              add_functions(module, all, module_name, column_methods);
+              add_functions(module, nullptr, module_name, column_methods);
     Py_XDECREF(module_name);
     Py_DECREF(all);
     if (!ok) {

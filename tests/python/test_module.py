@@ -13,14 +13,16 @@ EXPECTED_ALL = [
     "cast_u8", "cast_u16", "cast_u32", "cast_u64", "cast_f32", "cast_f64", "cast_decimal", "cast_uuid",
     "cast_timestamp", "cast_unix", "cast_excel_serial", "cast_date", "cast_datetime", "cast_time", "cast_duration",
     "cast_decimal_from_float", "cast_excel_serial_from_float", "cast_excel_time", "cast_excel_duration",
-    "native_version", "_bind", "_cast_column", "_fault_columns", "_arrow_data_from_bytes",
+    "native_version", "_bind",
 ]
+# The column backend: module attributes for the package, outside __all__.
+COLUMN_BACKEND = ["_cast_column", "_fault_columns", "_arrow_data_from_bytes"]
 
 
 def test_attribute_list_in_order():
     assert _native.__all__ == EXPECTED_ALL
     public = [name for name in vars(_native) if not name.startswith("__")]
-    assert public == EXPECTED_ALL
+    assert public == EXPECTED_ALL + COLUMN_BACKEND
 
 
 def test_functions_report_the_module_and_a_text_signature():
