@@ -305,38 +305,58 @@ typedef struct quillmere_column_result {
     int64_t fault_count;
 } quillmere_column_result;
 
-#define QUILLMERE_COLUMN_ARGS const struct ArrowSchema *schema, const struct ArrowArray *array
-#define QUILLMERE_COLUMN_TAIL const quillmere_column_options *options, quillmere_column_result *result
-
-QUILLMERE_API int32_t cast_bool_column(QUILLMERE_COLUMN_ARGS, QUILLMERE_COLUMN_TAIL);
-QUILLMERE_API int32_t cast_char_column(QUILLMERE_COLUMN_ARGS, QUILLMERE_COLUMN_TAIL);
-QUILLMERE_API int32_t cast_uuid_column(QUILLMERE_COLUMN_ARGS, QUILLMERE_COLUMN_TAIL);
-QUILLMERE_API int32_t cast_i8_column(QUILLMERE_COLUMN_ARGS, const quillmere_numformat *fmt, QUILLMERE_COLUMN_TAIL);
-QUILLMERE_API int32_t cast_i16_column(QUILLMERE_COLUMN_ARGS, const quillmere_numformat *fmt, QUILLMERE_COLUMN_TAIL);
-QUILLMERE_API int32_t cast_i32_column(QUILLMERE_COLUMN_ARGS, const quillmere_numformat *fmt, QUILLMERE_COLUMN_TAIL);
-QUILLMERE_API int32_t cast_i64_column(QUILLMERE_COLUMN_ARGS, const quillmere_numformat *fmt, QUILLMERE_COLUMN_TAIL);
-QUILLMERE_API int32_t cast_u8_column(QUILLMERE_COLUMN_ARGS, const quillmere_numformat *fmt, QUILLMERE_COLUMN_TAIL);
-QUILLMERE_API int32_t cast_u16_column(QUILLMERE_COLUMN_ARGS, const quillmere_numformat *fmt, QUILLMERE_COLUMN_TAIL);
-QUILLMERE_API int32_t cast_u32_column(QUILLMERE_COLUMN_ARGS, const quillmere_numformat *fmt, QUILLMERE_COLUMN_TAIL);
-QUILLMERE_API int32_t cast_u64_column(QUILLMERE_COLUMN_ARGS, const quillmere_numformat *fmt, QUILLMERE_COLUMN_TAIL);
-QUILLMERE_API int32_t cast_f32_column(QUILLMERE_COLUMN_ARGS, const quillmere_numformat *fmt, QUILLMERE_COLUMN_TAIL);
-QUILLMERE_API int32_t cast_f64_column(QUILLMERE_COLUMN_ARGS, const quillmere_numformat *fmt, QUILLMERE_COLUMN_TAIL);
-QUILLMERE_API int32_t cast_decimal_column(QUILLMERE_COLUMN_ARGS, const quillmere_numformat *fmt, QUILLMERE_COLUMN_TAIL);
-QUILLMERE_API int32_t cast_decimal_from_f64_column(QUILLMERE_COLUMN_ARGS, QUILLMERE_COLUMN_TAIL);
-QUILLMERE_API int32_t cast_date_column(QUILLMERE_COLUMN_ARGS, QUILLMERE_COLUMN_TAIL);
-QUILLMERE_API int32_t cast_date_ordered_column(QUILLMERE_COLUMN_ARGS, uint32_t order, QUILLMERE_COLUMN_TAIL);
-QUILLMERE_API int32_t cast_time_column(QUILLMERE_COLUMN_ARGS, QUILLMERE_COLUMN_TAIL);
-QUILLMERE_API int32_t cast_datetime_column(QUILLMERE_COLUMN_ARGS, uint32_t order, QUILLMERE_COLUMN_TAIL);
-QUILLMERE_API int32_t cast_timestamp_column(QUILLMERE_COLUMN_ARGS, QUILLMERE_COLUMN_TAIL);
-QUILLMERE_API int32_t cast_duration_column(QUILLMERE_COLUMN_ARGS, QUILLMERE_COLUMN_TAIL);
-QUILLMERE_API int32_t cast_unix_column(QUILLMERE_COLUMN_ARGS, uint32_t precision, QUILLMERE_COLUMN_TAIL);
-QUILLMERE_API int32_t cast_excel_serial_column(QUILLMERE_COLUMN_ARGS, uint32_t epoch, QUILLMERE_COLUMN_TAIL);
-QUILLMERE_API int32_t cast_excel_serial_from_f64_column(QUILLMERE_COLUMN_ARGS, uint32_t epoch, QUILLMERE_COLUMN_TAIL);
-QUILLMERE_API int32_t cast_excel_time_column(QUILLMERE_COLUMN_ARGS, QUILLMERE_COLUMN_TAIL);
-QUILLMERE_API int32_t cast_excel_duration_column(QUILLMERE_COLUMN_ARGS, QUILLMERE_COLUMN_TAIL);
-
-#undef QUILLMERE_COLUMN_ARGS
-#undef QUILLMERE_COLUMN_TAIL
+QUILLMERE_API int32_t cast_bool_column(const struct ArrowSchema *schema, const struct ArrowArray *array,
+    const quillmere_column_options *options, quillmere_column_result *result);
+QUILLMERE_API int32_t cast_char_column(const struct ArrowSchema *schema, const struct ArrowArray *array,
+    const quillmere_column_options *options, quillmere_column_result *result);
+QUILLMERE_API int32_t cast_uuid_column(const struct ArrowSchema *schema, const struct ArrowArray *array,
+    const quillmere_column_options *options, quillmere_column_result *result);
+QUILLMERE_API int32_t cast_i8_column(const struct ArrowSchema *schema, const struct ArrowArray *array,
+    const quillmere_numformat *fmt, const quillmere_column_options *options, quillmere_column_result *result);
+QUILLMERE_API int32_t cast_i16_column(const struct ArrowSchema *schema, const struct ArrowArray *array,
+    const quillmere_numformat *fmt, const quillmere_column_options *options, quillmere_column_result *result);
+QUILLMERE_API int32_t cast_i32_column(const struct ArrowSchema *schema, const struct ArrowArray *array,
+    const quillmere_numformat *fmt, const quillmere_column_options *options, quillmere_column_result *result);
+QUILLMERE_API int32_t cast_i64_column(const struct ArrowSchema *schema, const struct ArrowArray *array,
+    const quillmere_numformat *fmt, const quillmere_column_options *options, quillmere_column_result *result);
+QUILLMERE_API int32_t cast_u8_column(const struct ArrowSchema *schema, const struct ArrowArray *array,
+    const quillmere_numformat *fmt, const quillmere_column_options *options, quillmere_column_result *result);
+QUILLMERE_API int32_t cast_u16_column(const struct ArrowSchema *schema, const struct ArrowArray *array,
+    const quillmere_numformat *fmt, const quillmere_column_options *options, quillmere_column_result *result);
+QUILLMERE_API int32_t cast_u32_column(const struct ArrowSchema *schema, const struct ArrowArray *array,
+    const quillmere_numformat *fmt, const quillmere_column_options *options, quillmere_column_result *result);
+QUILLMERE_API int32_t cast_u64_column(const struct ArrowSchema *schema, const struct ArrowArray *array,
+    const quillmere_numformat *fmt, const quillmere_column_options *options, quillmere_column_result *result);
+QUILLMERE_API int32_t cast_f32_column(const struct ArrowSchema *schema, const struct ArrowArray *array,
+    const quillmere_numformat *fmt, const quillmere_column_options *options, quillmere_column_result *result);
+QUILLMERE_API int32_t cast_f64_column(const struct ArrowSchema *schema, const struct ArrowArray *array,
+    const quillmere_numformat *fmt, const quillmere_column_options *options, quillmere_column_result *result);
+QUILLMERE_API int32_t cast_decimal_column(const struct ArrowSchema *schema, const struct ArrowArray *array,
+    const quillmere_numformat *fmt, const quillmere_column_options *options, quillmere_column_result *result);
+QUILLMERE_API int32_t cast_decimal_from_f64_column(const struct ArrowSchema *schema, const struct ArrowArray *array,
+    const quillmere_column_options *options, quillmere_column_result *result);
+QUILLMERE_API int32_t cast_date_column(const struct ArrowSchema *schema, const struct ArrowArray *array,
+    const quillmere_column_options *options, quillmere_column_result *result);
+QUILLMERE_API int32_t cast_date_ordered_column(const struct ArrowSchema *schema, const struct ArrowArray *array,
+    uint32_t order, const quillmere_column_options *options, quillmere_column_result *result);
+QUILLMERE_API int32_t cast_time_column(const struct ArrowSchema *schema, const struct ArrowArray *array,
+    const quillmere_column_options *options, quillmere_column_result *result);
+QUILLMERE_API int32_t cast_datetime_column(const struct ArrowSchema *schema, const struct ArrowArray *array,
+    uint32_t order, const quillmere_column_options *options, quillmere_column_result *result);
+QUILLMERE_API int32_t cast_timestamp_column(const struct ArrowSchema *schema, const struct ArrowArray *array,
+    const quillmere_column_options *options, quillmere_column_result *result);
+QUILLMERE_API int32_t cast_duration_column(const struct ArrowSchema *schema, const struct ArrowArray *array,
+    const quillmere_column_options *options, quillmere_column_result *result);
+QUILLMERE_API int32_t cast_unix_column(const struct ArrowSchema *schema, const struct ArrowArray *array,
+    uint32_t precision, const quillmere_column_options *options, quillmere_column_result *result);
+QUILLMERE_API int32_t cast_excel_serial_column(const struct ArrowSchema *schema, const struct ArrowArray *array,
+    uint32_t epoch, const quillmere_column_options *options, quillmere_column_result *result);
+QUILLMERE_API int32_t cast_excel_serial_from_f64_column(const struct ArrowSchema *schema, const struct ArrowArray *array,
+    uint32_t epoch, const quillmere_column_options *options, quillmere_column_result *result);
+QUILLMERE_API int32_t cast_excel_time_column(const struct ArrowSchema *schema, const struct ArrowArray *array,
+    const quillmere_column_options *options, quillmere_column_result *result);
+QUILLMERE_API int32_t cast_excel_duration_column(const struct ArrowSchema *schema, const struct ArrowArray *array,
+    const quillmere_column_options *options, quillmere_column_result *result);
 
 #ifdef __cplusplus
 }
