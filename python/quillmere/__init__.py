@@ -68,3 +68,7 @@ __version__: str = _native.native_version()
 __all__ = ["CastFailure", "DateOrder", "UnixPrecision", "ExcelEpoch", "Verdict"]
 __all__ += _native.__all__
 __all__.remove("_bind")
+
+from .schema import Column, Schema  # noqa: E402  (needs the enumerations above)
+
+__all__ += ["Column", "Schema"]
