@@ -21,16 +21,15 @@ import operator
 from enum import IntEnum
 from collections.abc import Iterable, Iterator, Mapping
 from pathlib import Path
-from typing import TYPE_CHECKING, Any, Callable, Literal, NamedTuple, Union
+from typing import Any, Callable, Literal, NamedTuple, Union
 
 from . import _native
 from ._native import NumFormat
 from . import DateOrder, ExcelEpoch, UnixPrecision
 
-if TYPE_CHECKING:
-    from ._tables import TableCast
+from ._tables import TableCast
 
-__all__ = ["Column", "Schema", "CAST_NAMES", "TEMPORAL_UNITS"]
+__all__ = ["Column", "Schema", "TableCast", "CAST_NAMES", "TEMPORAL_UNITS"]
 
 
 class _Cast(NamedTuple):
