@@ -483,6 +483,8 @@ class Schema(Mapping[str, Column]):
                 lines.append("")
             lines.append(f"[columns.{_toml_key(name)}]")
             lines.extend(f"{key} = {_toml_value(value)}" for key, value in column.items())
+        if not data["columns"]:
+            lines.append("[columns]")
         return "\n".join(lines) + "\n"
 
     @classmethod
