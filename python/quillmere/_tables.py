@@ -342,6 +342,6 @@ def to_polars(values: pa.ChunkedArray) -> Any:
     import polars as pl
 
     pa = pyarrow()
-    if isinstance(values.type, pa.ExtensionType):
+    if isinstance(values.type, pa.BaseExtensionType):
         values = values.cast(values.type.storage_type)
     return pl.from_arrow(values)
