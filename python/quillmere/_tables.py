@@ -156,7 +156,7 @@ def _column_function(cast: str) -> Callable[..., Any]:
     return getattr(columns, f"cast_{cast}")
 
 
-def cast_piece(schema: Schema, name: str, piece: Any, row_base: int, spans: str) -> tuple[Any, pa.RecordBatch]:
+def cast_piece(schema: Schema, name: str, piece: Any, row_base: int, spans: str | None) -> tuple[Any, pa.Table]:
     """One column layer call on an Array or ChunkedArray: the values (same shape) and the faults."""
     pa = pyarrow()
     column = schema[name]
@@ -166,7 +166,7 @@ def cast_piece(schema: Schema, name: str, piece: Any, row_base: int, spans: str)
         nulls = schema.nulls_of(name)
         if nulls:
             options["nulls"] = nulls
-        if spans != "chars":
+        if spans is not None:
             options["spans"] = spans
     if column.scale is not None:
         options["scale"] = column.scale
@@ -177,9 +177,7 @@ def cast_piece(schema: Schema, name: str, piece: Any, row_base: int, spans: str)
         values = pa.chunked_array(result.values)
     else:
         values = pa.array(result.values)
-    faults = result.faults
-    faults = pa.table(faults) if hasattr(faults, "__arrow_c_stream__") else pa.record_batch(faults)
-    return values, faults
+    return values, pa.table(result.faults).combine_chunks()
 
 
 def _is_temporal(column: Column) -> bool:
@@ -219,19 +217,23 @@ def _pieces(schema: Schema, inputs: dict[str, pa.ChunkedArray], positions: dict[
     return pieces
 
 
-def _offending_texts(piece: _Piece, faults: pa.RecordBatch, row_base: int, spans: str) -> list[str | None]:
+def _offending_texts(piece: _Piece, faults: pa.Table, row_base: int, spans: str | None) -> list[str | None]:
     """The text of each fault's span, read back from the piece's cells."""
     pa = pyarrow()
     if pa.types.is_floating(piece.data.type):
         return [None] * faults.num_rows
-    rows = pa.compute.subtract(faults.column("row"), row_base + piece.start)
+    rows = pa.compute.subtract(faults.column("row").combine_chunks(), row_base + piece.start)
     cells = piece.data.take(rows).to_pylist()
     texts: list[str | None] = []
     for cell, offset, length in zip(cells, faults.column("offset").to_pylist(), faults.column("length").to_pylist()):
-        if isinstance(cell, str) and spans != "chars":
+        if isinstance(cell, str) and spans == "bytes":
             cell = cell.encode()
+        elif isinstance(cell, bytes) and spans == "code_points":
+            cell = cell.decode("utf-8", "surrogateescape")
         span = cell[offset:offset + length]
-        texts.append(span if isinstance(span, str) else span.decode("utf-8", "backslashreplace"))
+        if isinstance(span, bytes):
+            span = span.decode("utf-8", "backslashreplace")
+        texts.append(span.encode("utf-8", "surrogateescape").decode("utf-8", "backslashreplace"))
     return texts
 
 
@@ -243,7 +245,7 @@ def run(tasks: list[Callable[[], Any]], threads: int) -> list[Any]:
 
 
 def cast_arrow(schema: Schema, inputs: dict[str, pa.ChunkedArray], positions: dict[str, int], *, text: bool,
-               spans: str, row_base: int, threads: int) -> tuple[dict[str, pa.ChunkedArray], pa.Table]:
+               spans: str | None, row_base: int, threads: int) -> tuple[dict[str, pa.ChunkedArray], pa.Table]:
     """Casts readable Arrow columns: the typed column of each, and the fault table of all."""
     pa = pyarrow()
     pieces = _pieces(schema, inputs, positions, threads)
@@ -292,12 +294,12 @@ def thread_count(threads: int | None) -> int:
     return threads
 
 
-def cast_table(schema: Schema, data: Any, *, others: str, text: bool, spans: str, row_base: int,
+def cast_table(schema: Schema, data: Any, *, others: str, text: bool, spans: str | None, row_base: int,
                threads: int | None) -> TableCast:
     if others not in ("keep", "drop"):
         raise ValueError(f"others must be 'keep' or 'drop', not {others!r}")
-    if spans not in ("chars", "bytes"):
-        raise ValueError(f"spans must be 'chars' or 'bytes', not {spans!r}")
+    if spans not in (None, "bytes", "code_points"):
+        raise ValueError(f"spans must be None, 'bytes' or 'code_points', not {spans!r}")
     if isinstance(row_base, bool) or not isinstance(row_base, int) or row_base < 0:
         raise ValueError(f"row_base must be a non-negative int, not {row_base!r}")
     count = thread_count(threads)

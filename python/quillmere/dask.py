@@ -38,7 +38,7 @@ def _shift_rows(faults: Any, offset: int) -> Any:
 
 
 def cast(ddf: Any, schema: Schema, *, key: str | None = None, others: Literal["keep", "drop"] = "keep",
-         text: bool = False, spans: Literal["chars", "bytes"] = "chars", threads: int = 1) -> TableCast:
+         text: bool = False, spans: Literal["bytes", "code_points"] | None = None, threads: int = 1) -> TableCast:
     """Casts a Dask DataFrame under ``schema``; returns lazy ``TableCast(table, faults)``.
 
     ``table`` has the partitions and divisions of ``ddf``, each declared column replaced by

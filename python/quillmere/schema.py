@@ -506,7 +506,8 @@ class Schema(Mapping[str, Column]):
         return cls.from_json(text) if path.suffix.lower() == ".json" else cls.from_toml(text)
 
     def cast(self, table: Any, *, others: Literal["keep", "drop"] = "keep", text: bool = False,
-             spans: Literal["chars", "bytes"] = "chars", row_base: int = 0, threads: int | None = None) -> TableCast:
+             spans: Literal["bytes", "code_points"] | None = None, row_base: int = 0,
+             threads: int | None = None) -> TableCast:
         """Casts every declared column of a table; returns ``TableCast(table, faults)``.
 
         ``table`` is a pyarrow ``Table`` or ``RecordBatch``, a polars ``DataFrame``, a pandas
@@ -520,7 +521,8 @@ class Schema(Mapping[str, Column]):
         by the column's position: ``row`` (int64, from ``row_base``), ``column`` (the name),
         ``reason`` (uint8: 1 ``EMPTY``, 2 ``MALFORMED``, 3 ``OUT_OF_RANGE``, as ``CastFailure``),
         ``offset`` and ``length`` (uint32: code points of a string cell, bytes of a binary
-        cell or with ``spans="bytes"``), and with ``text=True`` ``text``, the offending text.
+        cell; ``spans="bytes"`` or ``"code_points"`` chooses one unit for every cell), and with
+        ``text=True`` ``text``, the offending text.
         Bad cells never raise.
 
         Raises before any work when the schema names a column the table lacks (``KeyError``)

@@ -130,16 +130,18 @@ def _uuid_text(values: Any) -> Any:
     return fixed.cast(pa.binary()).cast(pa.string())
 
 
-def _trimmed_span(cell: Any, spans: str) -> tuple[int, int]:
+def _trimmed_span(cell: Any, spans: str | None) -> tuple[int, int]:
     """The span of the whole trimmed text, which an out-of-range value reports."""
     if isinstance(cell, str) and spans == "bytes":
         cell = cell.encode()
+    elif isinstance(cell, bytes) and spans == "code_points":
+        cell = cell.decode("utf-8", "surrogateescape")
     whitespace = _WHITESPACE if isinstance(cell, str) else _WHITESPACE.encode()
     start = len(cell) - len(cell.lstrip(whitespace))
     return start, len(cell.strip(whitespace))
 
 
-def _to_spark(schema: Schema, name: str, values: Any, cells: Any, spans: str) -> tuple[Any, list[tuple]]:
+def _to_spark(schema: Schema, name: str, values: Any, cells: Any, spans: str | None) -> tuple[Any, list[tuple]]:
     """A typed column in the Arrow type Spark reads, and the faults of values Spark cannot hold."""
     pa = pyarrow()
     pc = pa.compute
@@ -178,7 +180,7 @@ def _fault_lists(faults: Any, rows: int, text: bool) -> Any:
     return pa.ListArray.from_arrays(pa.array(offsets), pa.StructArray.from_arrays(fields, names=names))
 
 
-def _cast_batches(batches: Iterator[Any], schema: Schema, names: list[str], text: bool, spans: str,
+def _cast_batches(batches: Iterator[Any], schema: Schema, names: list[str], text: bool, spans: str | None,
                   threads: int) -> Iterator[Any]:
     pa = pyarrow()
     positions = {name: index for index, name in enumerate(names)}
@@ -218,7 +220,7 @@ def _with_extra_faults(faults: Any, extra: list[tuple], positions: dict[str, int
 
 
 def cast(df: Any, schema: Schema, *, key: str, others: Literal["keep", "drop"] = "keep", text: bool = False,
-         spans: Literal["chars", "bytes"] = "chars", threads: int = 1, cache: bool = False) -> TableCast:
+         spans: Literal["bytes", "code_points"] | None = None, threads: int = 1, cache: bool = False) -> TableCast:
     """Casts a PySpark DataFrame under ``schema``; returns lazy ``TableCast(table, faults)``.
 
     ``table`` is ``df`` with each declared column replaced by its typed values (the types of

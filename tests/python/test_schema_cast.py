@@ -157,7 +157,7 @@ def test_errors_come_before_any_work(monkeypatch, table, schema, error, message)
 
 def test_other_misuse():
     table = pa.table({"a": ["1"]})
-    for options, message in (({"others": "all"}, "others must be"), ({"spans": "code units"}, "spans must be"),
+    for options, message in (({"others": "all"}, "others must be"), ({"spans": "chars"}, "spans must be"),
                              ({"threads": 0}, "threads must be"), ({"row_base": -1}, "row_base must be")):
         with pytest.raises(ValueError, match=message):
             Schema({"a": "i8"}).cast(table, **options)
