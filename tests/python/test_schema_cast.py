@@ -1,6 +1,7 @@
 """Schema.cast on one machine: the column casts it calls, every input library, errors before work."""
 
 import pickle
+import re
 
 import pytest
 from hypothesis import given
@@ -151,7 +152,7 @@ def test_others_dropped_in_table_order():
 ])
 def test_errors_come_before_any_work(monkeypatch, table, schema, error, message):
     monkeypatch.setattr(_tables, "cast_piece", lambda *args: pytest.fail("a column was cast"))
-    with pytest.raises(error, match=__import__("re").escape(message)):
+    with pytest.raises(error, match=re.escape(message)):
         Schema(schema).cast(pa.table(table))
 
 
