@@ -66,8 +66,7 @@ _native._bind(CastFailure)
 __version__: str = _native.native_version()
 
 __all__ = ["CastFailure", "DateOrder", "UnixPrecision", "ExcelEpoch", "Verdict"]
-__all__ += _native.__all__
-__all__.remove("_bind")
+__all__ += [name for name in _native.__all__ if not name.startswith("_")]
 
 from .schema import Column, Schema  # noqa: E402  (needs the enumerations above)
 
