@@ -66,7 +66,8 @@ _native._bind(CastFailure)
 __version__: str = _native.native_version()
 
 __all__ = ["CastFailure", "DateOrder", "UnixPrecision", "ExcelEpoch", "Verdict"]
-__all__ += [name for name in _native.__all__ if not name.startswith("_")]
+__all__ += _native.__all__
+__all__.remove("_bind")
 
 from .schema import Column, Schema  # noqa: E402  (needs the enumerations above)
 
