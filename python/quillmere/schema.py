@@ -77,7 +77,7 @@ _WHITESPACE = "\t\n\f\r "   # what every cast trims, and so what a null token is
 _UNSET: Any = object()
 
 Notation = Union[NumFormat, DateOrder, UnixPrecision, ExcelEpoch, int, str, None]
-ColumnSpec = Union["Column", Callable[..., Any], str, tuple]
+ColumnSpec = Union["Column", Callable[..., Any], str, "tuple[Any, ...]"]
 
 
 def _at(where: str) -> str:
@@ -255,7 +255,7 @@ class Column:
                 parts.append(f"{field}={value!r}")
         return f"Column({', '.join(parts)})"
 
-    def __reduce__(self) -> tuple:
+    def __reduce__(self) -> tuple[Callable[[dict[str, Any]], Column], tuple[dict[str, Any]]]:
         return (_column_from_dict, (self.to_dict(),))
 
     def to_dict(self) -> dict[str, Any]:
@@ -428,7 +428,7 @@ class Schema(Mapping[str, Column]):
                            f", unit={self.unit!r}" if self.unit != "us" else ""])
         return f"Schema({{{columns}}}{options})"
 
-    def __reduce__(self) -> tuple:
+    def __reduce__(self) -> tuple[Callable[[dict[str, Any]], Schema], tuple[dict[str, Any]]]:
         return (_schema_from_dict, (self.to_dict(),))
 
     # Text forms.
