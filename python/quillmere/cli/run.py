@@ -1,0 +1,316 @@
+"""Casting a file group by group under a schema, on several threads, with a tally of every column.
+
+Each group of rows is cast by ``Schema.cast`` (one thread per group; the cast loops release
+the interpreter lock, so groups run side by side) while the main thread reads the next
+group. Results are consumed in file order, so the first faults reported are the first in
+the file and written output keeps the file's row order. At most ``threads + 1`` groups are
+in flight, which bounds memory whatever the size of the file.
+"""
+
+from __future__ import annotations
+
+from collections import deque
+from collections.abc import Callable, Iterable, Iterator
+from concurrent.futures import ThreadPoolExecutor
+from dataclasses import dataclass, field
+from typing import Any, TypeVar
+
+import pyarrow as pa
+import pyarrow.compute as pc
+
+from ..schema import Column, Schema
+from .errors import UsageError
+from .source import Group, Source
+
+T = TypeVar("T")
+REASONS = ("EMPTY", "MALFORMED", "OUT_OF_RANGE")
+MALFORMED = 2
+FAULT_FIELDS = ("row", "column", "reason", "offset", "length")
+
+
+def is_text_type(t: pa.DataType) -> bool:
+    value = t.value_type if pa.types.is_dictionary(t) else t
+    return bool(pa.types.is_string(value) or pa.types.is_large_string(value) or pa.types.is_string_view(value)
+                or pa.types.is_binary(value) or pa.types.is_large_binary(value))
+
+
+def is_binary_type(t: pa.DataType) -> bool:
+    return bool(pa.types.is_binary(t) or pa.types.is_large_binary(t))
+
+
+@dataclass
+class Tally:
+    """What one column held: cells, nulls and faults by reason."""
+
+    name: str
+    cast: str                      # the declared cast's short name, or "text"
+    cells: int = 0
+    nulls: int = 0
+    reasons: list[int] = field(default_factory=lambda: [0, 0, 0])
+
+    @property
+    def faults(self) -> int:
+        return sum(self.reasons)
+
+    def to_json(self) -> dict[str, Any]:
+        return {"name": self.name, "cast": self.cast, "cells": self.cells, "nulls": self.nulls,
+                "faults": self.faults, **dict(zip(REASONS, self.reasons))}
+
+
+@dataclass
+class Fault:
+    """One bad cell, with its text for the report."""
+
+    row: int
+    column: str
+    reason: int
+    offset: int
+    length: int
+    cell: str | None              # the whole cell; undecodable bytes as lone surrogates
+
+    def to_json(self) -> dict[str, Any]:
+        return {"row": self.row, "column": self.column, "reason": REASONS[self.reason - 1], "offset": self.offset,
+                "length": self.length, "cell": self.cell}
+
+
+@dataclass
+class Outcome:
+    """One group cast: the typed rows (text columns as strings) and its faults in row order."""
+
+    group: Group
+    typed: pa.Table
+    faults: pa.Table
+
+
+def text_view(array: pa.ChunkedArray) -> pa.ChunkedArray:
+    """A binary column as strings without validating it; the casts read bytes, and cells
+    that are not UTF-8 are found separately."""
+    if not is_binary_type(array.type):
+        return array
+    target = pa.large_string() if pa.types.is_large_binary(array.type) else pa.string()
+    return pa.chunked_array([chunk.view(target) for chunk in array.chunks], type=target)
+
+
+def invalid_cells(array: pa.ChunkedArray) -> list[tuple[int, int]]:
+    """Cells of a binary column that are not UTF-8: (index, code points before the first bad byte)."""
+    found = []
+    base = 0
+    for chunk in array.chunks:
+        try:
+            chunk.view(pa.large_string() if pa.types.is_large_binary(chunk.type) else pa.string()).validate(full=True)
+        except pa.ArrowInvalid:
+            for i, cell in enumerate(chunk.to_pylist()):
+                if cell is None:
+                    continue
+                try:
+                    cell.decode("utf-8")
+                except UnicodeDecodeError as error:
+                    found.append((base + i, len(cell[:error.start].decode("utf-8"))))
+        base += len(chunk)
+    return found
+
+
+def decode_cell(cell: bytes | str | None) -> str | None:
+    if cell is None or isinstance(cell, str):
+        return cell
+    return cell.decode("utf-8", "surrogateescape")
+
+
+class Caster:
+    """Casts groups of one source under one schema; the schema is checked against the source first."""
+
+    def __init__(self, schema: Schema, source: Source, *, keep_others: bool = True) -> None:
+        missing = [name for name in schema if name not in source.names]
+        if missing:
+            raise UsageError(f"the schema names {_names(missing)}, which {source.name} does not have "
+                             f"(it has {_names(source.names) or 'no columns'})")
+        self.schema = schema
+        self.source = source
+        self.keep_others = keep_others
+        self.positions = {name: i for i, name in enumerate(source.names)}
+
+    def check_types(self, group: Group) -> None:
+        """Declared columns must be text (or float64 for the casts from a double); said before any work."""
+        for name in self.schema:
+            t = group.table.schema.field(name).type
+            reads = self.schema[name].reads
+            if reads == "text" and not is_text_type(t):
+                raise UsageError(f"column {name!r} holds {t}, which cast_{self.schema[name].cast} cannot read "
+                                 f"(it reads text)")
+            if reads == "float" and not (pa.types.is_floating(t) or pa.types.is_integer(t)):
+                raise UsageError(f"column {name!r} holds {t}; cast_{self.schema[name].cast} reads numbers "
+                                 f"(float64), not text")
+
+    def cast(self, group: Group) -> Outcome:
+        table = group.table
+        texts = {name: text_view(table.column(name)) for name in table.column_names if is_text_type(table.schema.field(name).type)}
+        viewed = pa.table({name: texts.get(name, table.column(name)) for name in table.column_names})
+        result = self.schema.cast(viewed, others="keep" if self.keep_others else "drop", row_base=group.start,
+                                  threads=1)
+        typed, faults = result.table, result.faults
+        fixes: dict[str, list[tuple[int, int]]] = {}
+        for name in table.column_names:
+            array = table.column(name)
+            if not is_binary_type(array.type):
+                continue
+            declared = self.schema.get(name)
+            if declared is None or declared.cast == "char":
+                bad = invalid_cells(array)
+            else:
+                bad = self._invalid_faulted(name, array, faults, group.start)
+            if bad:
+                fixes[name] = bad
+        if fixes:
+            typed, faults = self._mark_invalid(group, typed, faults, fixes)
+        return Outcome(group, typed, faults)
+
+    def _invalid_faulted(self, name: str, array: pa.ChunkedArray, faults: pa.Table, start: int) -> list[tuple[int, int]]:
+        # A cell that is not UTF-8 never passes a cast other than cast_char (every other grammar is
+        # ASCII or declared UTF-8), so only the cells already at fault need a look.
+        if not faults.num_rows:
+            return []
+        mine = pc.equal(faults.column("column"), name)
+        if not pc.any(mine).as_py():
+            return []
+        rows = pc.subtract(faults.filter(mine).column("row"), start)
+        cells = array.take(rows)
+        return [(rows[i].as_py(), offset) for i, offset in invalid_cells(cells)]
+
+    def _mark_invalid(self, group: Group, typed: pa.Table, faults: pa.Table,
+                      fixes: dict[str, list[tuple[int, int]]]) -> tuple[pa.Table, pa.Table]:
+        """Each cell that is not UTF-8 becomes MALFORMED at its first bad byte, and null."""
+        records = {(r["row"], r["column"]): r for r in faults.to_pylist()}
+        for name, bad in fixes.items():
+            mask = [False] * group.rows
+            for index, offset in bad:
+                mask[index] = True
+                records[(group.start + index, name)] = {"row": group.start + index, "column": name,
+                                                        "reason": MALFORMED, "offset": offset, "length": 1}
+            if name in typed.column_names:
+                position = typed.column_names.index(name)
+                column = typed.column(name)
+                nulled = pc.if_else(pa.array(mask), pa.scalar(None, column.type), column)
+                typed = typed.set_column(position, typed.field(name), nulled)
+        ordered = sorted(records.values(), key=lambda r: (r["row"], self.positions[r["column"]]))
+        return typed, pa.Table.from_pylist(ordered, schema=faults.schema)
+
+
+def _names(names: Iterable[str]) -> str:
+    return ", ".join(map(repr, names))
+
+
+def run(source: Source, work: Callable[[Group], T], threads: int,
+        before: Callable[[Group], None] | None = None) -> Iterator[T]:
+    """The outcomes of ``work`` over the source's groups, in file order, ``threads`` at a time."""
+    groups = source.groups()
+    if threads <= 1:
+        for group in groups:
+            if before:
+                before(group)
+                before = None
+            yield work(group)
+        return
+    with ThreadPoolExecutor(threads, thread_name_prefix="quillmere") as pool:
+        inflight: deque[Any] = deque()
+        try:
+            for group in groups:
+                if before:
+                    before(group)
+                    before = None
+                inflight.append(pool.submit(work, group))
+                while len(inflight) > threads:
+                    yield inflight.popleft().result()
+            while inflight:
+                yield inflight.popleft().result()
+        finally:
+            for future in inflight:
+                future.cancel()
+
+
+class Summary:
+    """The tally of a whole run: rows, per-column counts, and the first faults with their cells."""
+
+    def __init__(self, source: Source, schema: Schema, limit: int | None) -> None:
+        self.source = source
+        self.schema = schema
+        self.rows = 0
+        self.tallies = {name: Tally(name, schema[name].cast if name in schema else "text") for name in source.names}
+        self.limit = limit              # None: keep every fault
+        self.faults: list[Fault] = []
+
+    @property
+    def fault_count(self) -> int:
+        return sum(t.faults for t in self.tallies.values())
+
+    def add(self, outcome: Outcome) -> list[Fault]:
+        """Counts one group; returns its faults as listed (up to the limit)."""
+        group, typed, faults = outcome.group, outcome.typed, outcome.faults
+        self.rows += group.rows
+        in_column: dict[str, int] = {}
+        if faults.num_rows:
+            counts = faults.group_by(["column", "reason"]).aggregate([("row", "count")])
+            for name, reason, count in zip(*(counts.column(i).to_pylist() for i in range(3))):
+                self.tallies[name].reasons[reason - 1] += count
+                in_column[name] = in_column.get(name, 0) + count
+        for name, tally in self.tallies.items():
+            tally.cells += group.rows
+            if name in typed.column_names:
+                tally.nulls += typed.column(name).null_count - in_column.get(name, 0)
+            elif name in group.table.column_names:
+                tally.nulls += group.table.column(name).null_count
+        wanted = faults.num_rows if self.limit is None else min(faults.num_rows, self.limit - len(self.faults))
+        if wanted <= 0:
+            return []
+        listed = self.cells(group, faults.slice(0, wanted))
+        if self.limit is not None:
+            self.faults.extend(listed)
+        return listed
+
+    @staticmethod
+    def cells(group: Group, faults: pa.Table) -> list[Fault]:
+        rows = faults.column("row").to_pylist()
+        names = faults.column("column").to_pylist()
+        taken: dict[str, list[Any]] = {}
+        for name in set(names):
+            mine = [row - group.start for row, other in zip(rows, names) if other == name]
+            taken[name] = group.table.column(name).take(pa.array(mine, pa.int64())).to_pylist()
+        position = {name: 0 for name in taken}
+        out = []
+        for row, name, reason, offset, length in zip(rows, names, *(faults.column(f).to_pylist()
+                                                                  for f in ("reason", "offset", "length"))):
+            cell = taken[name][position[name]]
+            position[name] += 1
+            out.append(Fault(row, name, reason, offset, length, decode_cell(cell)))
+        return out
+
+
+def with_scales(schema: Schema, source: Source, threads: int) -> Schema:
+    """The schema with a scale for every decimal column that lacks one: the smallest that holds every
+    value of the column, found by a first pass over the file, as ``Schema.cast`` finds it for a whole table."""
+    from .. import columns
+
+    open_decimals = [name for name in schema if schema[name].cast == "decimal" and schema[name].scale is None]
+    if not open_decimals:
+        return schema
+    if source.name == "standard input":
+        raise UsageError(f"declare a scale for decimal column {_names(open_decimals)}: standard input "
+                         f"cannot be read twice to find it")
+    scales = {name: 0 for name in open_decimals}
+
+    def scan(group: Group) -> dict[str, int]:
+        found = {}
+        for name in open_decimals:
+            result = columns.cast_decimal(text_view(group.table.column(name)), schema[name].notation,
+                                          nulls=schema.nulls_of(name))
+            found[name] = pa.chunked_array(result.values).type.scale
+        return found
+
+    for found in run(source, scan, threads):
+        for name, scale in found.items():
+            scales[name] = max(scales[name], scale)
+    declared = {}
+    for name, column in schema.items():
+        if name in scales:
+            column = Column(column.cast, column.notation, nulls=column.nulls, unit=column.unit, scale=scales[name])
+        declared[name] = column
+    return Schema(declared, nulls=schema.nulls, unit=schema.unit)

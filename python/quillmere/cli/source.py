@@ -1,0 +1,620 @@
+"""Reading a file as batches of text columns: CSV/TSV, Parquet, Arrow IPC, or standard input.
+
+CSV is read by pyarrow's streaming reader with every column as ``binary``, so a byte that
+is not UTF-8 reaches the cast as a fault in its cell instead of stopping the read. The
+dialect (delimiter, quote, header) is sniffed from the first 64 KiB unless declared.
+Ragged rows come back in place: pyarrow reports them to a handler, and they are parsed
+again here, padded with nulls or cut to the header's width, and spliced into their batch,
+so row numbers always count every record of the file.
+"""
+
+from __future__ import annotations
+
+import codecs
+import csv
+import functools
+import io
+import os
+import sys
+from collections.abc import Iterator
+from dataclasses import dataclass, field
+from typing import Any, BinaryIO
+
+import pyarrow as pa
+import pyarrow.csv as pa_csv
+
+from .errors import UsageError
+
+SAMPLE_BYTES = 64 << 10
+BLOCK_BYTES = 1 << 20          # pyarrow's read-ahead holds a few dozen blocks, so keep them small
+GROUP_BYTES = 8 << 20          # batches are gathered into groups of about this much text per cast call
+DELIMITERS = (",", ";", "\t", "|")
+FORMATS = ("csv", "parquet", "arrow")
+
+
+@dataclass
+class Problem:
+    """Something wrong with the file's shape rather than with one cell."""
+
+    kind: str                  # "ragged_row", "duplicate_column", "unnamed_column", "not_text"
+    message: str
+    row: int | None = None     # the data row (from 0), for a ragged row
+    line: int | None = None    # the record's position in the file, header included (from 1)
+
+    def to_json(self) -> dict[str, Any]:
+        out: dict[str, Any] = {"kind": self.kind, "message": self.message}
+        if self.row is not None:
+            out["row"] = self.row
+        if self.line is not None:
+            out["line"] = self.line
+        return out
+
+
+@dataclass
+class Group:
+    """Consecutive rows of the file: a table of text columns and the number of its first row."""
+
+    start: int
+    table: pa.Table
+
+    @property
+    def rows(self) -> int:
+        return self.table.num_rows
+
+
+@dataclass
+class CsvDialect:
+    delimiter: str
+    quote: str | None
+    header: bool
+    encoding: str
+
+    def describe(self) -> str:
+        names = {",": "comma", ";": "semicolon", "\t": "tab", "|": "pipe"}
+        delimiter = names.get(self.delimiter, repr(self.delimiter))
+        return f"{delimiter} separated, {'header' if self.header else 'no header'}, {self.encoding}"
+
+
+@dataclass
+class Options:
+    """How to read the input; None means detect."""
+
+    format: str | None = None
+    delimiter: str | None = None
+    quote: str | None = None          # "" for no quoting
+    header: bool | None = None
+    encoding: str | None = None
+
+
+@dataclass
+class Source:
+    """An opened input: its column names, how it is read, and the batches of its rows."""
+
+    name: str
+    format: str
+    names: list[str]
+    dialect: CsvDialect | None = None
+    size: int | None = None
+    total_rows: int | None = None
+    problems: list[Problem] = field(default_factory=list)
+    _open: Any = None               # () -> iterator of (tables, position); set by the opener
+    _position: Any = None           # () -> bytes or rows consumed so far, for progress
+
+    def groups(self, *, group_bytes: int = GROUP_BYTES, limit: int | None = None) -> Iterator[Group]:
+        """The rows in order, gathered into groups of about ``group_bytes`` of text."""
+        start = 0
+        pending: list[pa.RecordBatch] = []
+        pending_bytes = 0
+        for batch in self._open():
+            if limit is not None and start + pending_rows(pending) + batch.num_rows >= limit:
+                batch = batch.slice(0, limit - start - pending_rows(pending))
+                pending.append(batch)
+                break
+            pending.append(batch)
+            pending_bytes += batch.nbytes
+            if pending_bytes >= group_bytes:
+                table = pa.Table.from_batches(pending)
+                yield Group(start, table)
+                start += table.num_rows
+                pending, pending_bytes = [], 0
+        if pending:
+            table = pa.Table.from_batches(pending)
+            if table.num_rows or start == 0:
+                yield Group(start, table)
+        elif start == 0:
+            yield Group(0, pa.table({name: pa.array([], pa.string()) for name in self.names}))
+
+    def position(self) -> int:
+        return self._position() if self._position else 0
+
+
+def pending_rows(batches: list[pa.RecordBatch]) -> int:
+    return sum(batch.num_rows for batch in batches)
+
+
+# Opening ------------------------------------------------------------------------------------
+
+def open_source(path: str, options: Options) -> Source:
+    """Opens a file (or ``-``, standard input) and reads enough of it to know its columns."""
+    stream: BinaryIO
+    if path == "-":
+        stream = sys.stdin.buffer
+        size = None
+    else:
+        try:
+            stream = open(path, "rb")  # noqa: SIM115  (closed when the process ends; batches read lazily)
+            size = os.fstat(stream.fileno()).st_size
+        except OSError as error:
+            raise UsageError(f"cannot read {path}: {error.strerror or error}") from None
+        if os.path.isdir(path):
+            raise UsageError(f"cannot read {path}: it is a directory")
+    head = _read_up_to(stream, SAMPLE_BYTES)
+    kind = options.format or _format_of(path, head)
+    display = "standard input" if path == "-" else path
+    if kind == "parquet":
+        return _open_parquet(display, stream, head, size)
+    if kind == "arrow":
+        return _open_ipc(display, stream, head, size)
+    return _open_csv(display, path, stream, head, size, options)
+
+
+def _read_up_to(stream: BinaryIO, count: int) -> bytes:
+    parts, got = [], 0
+    while got < count:
+        part = stream.read(count - got)
+        if not part:
+            break
+        parts.append(part)
+        got += len(part)
+    return b"".join(parts)
+
+
+def _format_of(path: str, head: bytes) -> str:
+    lower = path.lower()
+    if lower.endswith((".parquet", ".pq")) or head.startswith(b"PAR1"):
+        return "parquet"
+    if lower.endswith((".arrow", ".arrows", ".feather", ".ipc")) or head.startswith(b"ARROW1") \
+            or head.startswith(b"\xff\xff\xff\xff"):
+        return "arrow"
+    return "csv"
+
+
+class _Prefixed(io.RawIOBase):
+    """A stream that returns the bytes already read from it before the rest."""
+
+    def __init__(self, head: bytes, rest: BinaryIO) -> None:
+        self._head = memoryview(head)
+        self._rest = rest
+        self.consumed = 0
+
+    def readable(self) -> bool:
+        return True
+
+    def readinto(self, buffer: Any) -> int:
+        if self._head.nbytes:
+            count = min(len(buffer), self._head.nbytes)
+            buffer[:count] = self._head[:count]
+            self._head = self._head[count:]
+        else:
+            data = self._rest.read(len(buffer))
+            count = len(data)
+            buffer[:count] = data
+        self.consumed += count
+        return count
+
+
+class _Transcoded(io.RawIOBase):
+    """A stream in another encoding as UTF-8; a byte the encoding cannot decode stays as it
+    is, so it becomes a fault in its cell like any byte that is not UTF-8."""
+
+    def __init__(self, raw: io.RawIOBase, encoding: str) -> None:
+        self._raw = raw
+        self._decoder = codecs.getincrementaldecoder(encoding)(errors="surrogateescape")
+        self._pending = b""
+        self._done = False
+
+    def readable(self) -> bool:
+        return True
+
+    def readinto(self, buffer: Any) -> int:
+        while not self._pending and not self._done:
+            data = self._raw.read(BLOCK_BYTES)
+            self._done = not data
+            text = self._decoder.decode(data or b"", final=self._done)
+            self._pending = text.encode("utf-8", "surrogateescape")
+        count = min(len(buffer), len(self._pending))
+        buffer[:count] = self._pending[:count]
+        self._pending = self._pending[count:]
+        return count
+
+
+_BOMS = ((codecs.BOM_UTF8, "utf-8"), (codecs.BOM_UTF32_LE, "utf-32"), (codecs.BOM_UTF32_BE, "utf-32"),
+         (codecs.BOM_UTF16_LE, "utf-16"), (codecs.BOM_UTF16_BE, "utf-16"))
+
+
+def _encoding(head: bytes, declared: str | None) -> str:
+    if declared:
+        try:
+            return codecs.lookup(declared).name
+        except LookupError:
+            raise UsageError(f"unknown encoding {declared!r}") from None
+    for bom, name in _BOMS:
+        if head.startswith(bom):
+            return name
+    return "utf-8"
+
+
+def _open_csv(display: str, path: str, stream: BinaryIO, head: bytes, size: int | None,
+              options: Options) -> Source:
+    encoding = _encoding(head, options.encoding)
+    sample = head
+    if encoding != "utf-8":
+        sample = codecs.getincrementaldecoder(encoding)(errors="surrogateescape").decode(head).encode(
+            "utf-8", "surrogateescape")
+    if sample.startswith(codecs.BOM_UTF8):
+        sample = sample[len(codecs.BOM_UTF8):]
+    text = sample.decode("utf-8", "replace")
+    complete = len(head) < SAMPLE_BYTES
+    dialect = sniff(text, complete, options, encoding, path)
+    records = _records(text, complete, dialect)
+    problems: list[Problem] = []
+    if dialect.header:
+        names = unique_names(records[0] if records else [], problems)
+    else:
+        width = max((len(record) for record in records[:200]), default=0)
+        names = [f"column_{i + 1}" for i in range(width)]
+    source = Source(display, "csv", names, dialect, size, problems=problems)
+    read_options = pa_csv.ReadOptions(use_threads=False, block_size=BLOCK_BYTES, column_names=names,
+                                      skip_rows=1 if dialect.header else 0)
+    convert_options = pa_csv.ConvertOptions(column_types={name: pa.binary() for name in names}, null_values=[],
+                                            strings_can_be_null=False, quoted_strings_can_be_null=False,
+                                            check_utf8=False)
+    counter = [_Prefixed(head, stream)]
+    if path == "-":
+        stream_used = [False]
+
+        def raw_stream() -> _Prefixed:
+            if stream_used[0]:
+                raise UsageError("standard input can be read only once")
+            stream_used[0] = True
+            return counter[0]
+    else:
+        stream.close()
+
+        def raw_stream() -> _Prefixed:
+            try:
+                counter[0] = _Prefixed(b"", open(path, "rb"))  # noqa: SIM115  (read to its end)
+            except OSError as error:
+                raise UsageError(f"cannot read {path}: {error.strerror or error}") from None
+            return counter[0]
+
+    def batches() -> Iterator[pa.RecordBatch]:
+        if not names:
+            return  # an empty file: no columns, no rows
+        prefixed = raw_stream()
+        raw: io.RawIOBase = prefixed if encoding == "utf-8" else _Transcoded(prefixed, encoding)
+        # Ragged rows found by one read belong to that read; the problems are recorded once.
+        splicer = _RaggedRows(source, dialect, report=not source_read[0])
+        source_read[0] = True
+        parse_options = pa_csv.ParseOptions(delimiter=dialect.delimiter, quote_char=dialect.quote or False,
+                                            double_quote=True, escape_char=False, newlines_in_values=True,
+                                            ignore_empty_lines=True, invalid_row_handler=splicer.handler)
+        try:
+            reader = pa_csv.open_csv(io.BufferedReader(raw, BLOCK_BYTES), read_options=read_options,
+                                     parse_options=parse_options, convert_options=convert_options)
+        except pa.ArrowInvalid as error:
+            if "Empty CSV file" in str(error):
+                return
+            raise UsageError(f"{display}: {error}") from None
+        while True:
+            try:
+                batch = reader.read_next_batch()
+            except StopIteration:
+                break
+            except pa.ArrowInvalid as error:
+                raise UsageError(f"{display}: {error}") from None
+            yield from splicer.splice(batch)
+        yield from splicer.finish()
+
+    source_read = [False]
+    source._open = batches
+    source._position = lambda: counter[0].consumed
+    return source
+
+
+def _records(text: str, complete: bool, dialect: CsvDialect, limit: int = 1000) -> list[list[str]]:
+    """The first records of the sample; the last, possibly cut, record is left out."""
+    if not complete:
+        cut = max(text.rfind("\n"), 0)
+        text = text[:cut]
+    reader = csv.reader(io.StringIO(text), delimiter=dialect.delimiter, quotechar=dialect.quote or '"',
+                        quoting=csv.QUOTE_MINIMAL if dialect.quote else csv.QUOTE_NONE, doublequote=True,
+                        strict=False)
+    records = []
+    try:
+        for record in reader:
+            if record:
+                records.append(record)
+            if len(records) >= limit:
+                break
+    except csv.Error:
+        pass
+    return records
+
+
+def unique_names(cells: list[str], problems: list[Problem]) -> list[str]:
+    """Header names made usable: an empty name becomes ``column_N``, a repeated one ``name.1``."""
+    names: list[str] = []
+    taken: set[str] = set()
+    for i, cell in enumerate(cells):
+        name = cell.strip()
+        if not name:
+            name = f"column_{i + 1}"
+            problems.append(Problem("unnamed_column", f"column {i + 1} has no name; it is read as {name!r}"))
+        if name in taken:
+            copy = 1
+            while f"{name}.{copy}" in taken:
+                copy += 1
+            renamed = f"{name}.{copy}"
+            problems.append(Problem("duplicate_column",
+                                    f"column {i + 1} repeats the name {name!r}; it is read as {renamed!r}"))
+            name = renamed
+        taken.add(name)
+        names.append(name)
+    return names
+
+
+# Dialect detection ----------------------------------------------------------------------------
+
+def sniff(text: str, complete: bool, options: Options, encoding: str, path: str) -> CsvDialect:
+    quote = '"' if options.quote is None else (options.quote or None)
+    if options.delimiter is not None:
+        delimiter = options.delimiter
+    elif path.lower().endswith((".tsv", ".tab")):
+        delimiter = "\t"
+    else:
+        delimiter = _sniff_delimiter(text, complete, quote)
+    dialect = CsvDialect(delimiter, quote, True, encoding)
+    if options.header is not None:
+        dialect.header = options.header
+    else:
+        dialect.header = _looks_like_header(_records(text, complete, dialect, 200))
+    return dialect
+
+
+def _sniff_delimiter(text: str, complete: bool, quote: str | None) -> str:
+    """The candidate that splits the sample's records into the most fields, consistently."""
+    best, best_score = ",", (False, 0, 0.0)
+    for candidate in DELIMITERS:
+        records = _records(text, complete, CsvDialect(candidate, quote, True, "utf-8"), 200)
+        if not records:
+            continue
+        widths = [len(record) for record in records]
+        mode = max(set(widths), key=widths.count)
+        share = widths.count(mode) / len(widths)
+        score = (mode > 1 and share >= 0.9, mode if share >= 0.9 else 0, share)
+        if score > best_score:
+            best, best_score = candidate, score
+    return best
+
+
+def _kind_of_cell(cell: str) -> str | None:
+    """A coarse type of one cell, to tell a header from a first row of data."""
+    import quillmere as q
+
+    cell = cell.strip()
+    if not cell:
+        return None
+    if isinstance(q.cast_f64(cell, q.NumFormat.DETECT), q.Success) or \
+            isinstance(q.cast_f64(cell, _comma_format()), q.Success):
+        return "number"
+    for order in (None, q.DateOrder.DMY, q.DateOrder.MDY):
+        if isinstance(q.cast_date(cell, order), q.Success):
+            return "date"
+    for name, cast in (("timestamp", q.cast_timestamp), ("time", q.cast_time), ("uuid", q.cast_uuid),
+                       ("bool", q.cast_bool)):
+        if isinstance(cast(cell), q.Success):
+            return name
+    if any(isinstance(q.cast_datetime(cell, order), q.Success) for order in q.DateOrder):
+        return "datetime"
+    return "text"
+
+
+def _looks_like_header(records: list[list[str]]) -> bool:
+    """A first record is data when, in a column whose other cells share a type, it has that
+    type too, and no column says otherwise; with no typed column it is taken as a header."""
+    if len(records) < 2:
+        return True
+    first, body = records[0], records[1:]
+    header_votes = data_votes = 0
+    for j, top in enumerate(first):
+        kinds = [_kind_of_cell(record[j]) for record in body[:50] if j < len(record)]
+        kinds = [kind for kind in kinds if kind is not None]
+        if not kinds:
+            continue
+        common = max(set(kinds), key=kinds.count)
+        if common == "text" or kinds.count(common) < 0.8 * len(kinds):
+            continue
+        kind = _kind_of_cell(top)
+        if kind == common:
+            data_votes += 1
+        elif kind is not None:
+            header_votes += 1
+    return header_votes > 0 or data_votes == 0
+
+
+@functools.lru_cache(maxsize=1)
+def _comma_format() -> Any:
+    import quillmere as q
+
+    return q.NumFormat(",", ".", q.NumFormat.ALL)
+
+
+# Ragged rows ------------------------------------------------------------------------------------
+
+class _RaggedRows:
+    """Collects the rows pyarrow cannot fit to the header and splices them back in place."""
+
+    def __init__(self, source: Source, dialect: CsvDialect, report: bool) -> None:
+        self.source = source
+        self.report = report
+        self.dialect = dialect
+        self.width = len(source.names)
+        self.skip = 1 if dialect.header else 0
+        self.pending: list[tuple[int, list[str | None], int]] = []   # (data row, cells, line)
+        self.next_row = 0      # the data row of the next row to hand out
+
+    def handler(self, row: Any) -> str:
+        line = row.number
+        # Without a record number the row cannot be placed; it is reported and left out.
+        cells = self._cells(row.text)
+        fields = len(cells)
+        if line is None:
+            self._report(Problem(
+                "ragged_row", f"a record has {fields} fields, expected {self.width}; it is left out"))
+            return "skip"
+        data_row = line - 1 - self.skip
+        if fields < self.width:
+            what = f"{fields} of {self.width} fields; the missing cells are null"
+        else:
+            what = f"{fields} fields, expected {self.width}; the extra fields are left out"
+        self._report(Problem("ragged_row", f"row {data_row} has {what}", data_row, line))
+        padded: list[str | None] = list(cells[:self.width]) + [None] * max(0, self.width - fields)
+        self.pending.append((data_row, padded, line))
+        return "skip"
+
+    def _report(self, problem: Problem) -> None:
+        if self.report:
+            self.source.problems.append(problem)
+
+    def _cells(self, text: str) -> list[str]:
+        quote = self.dialect.quote
+        reader = csv.reader([text], delimiter=self.dialect.delimiter, quotechar=quote or '"',
+                            quoting=csv.QUOTE_MINIMAL if quote else csv.QUOTE_NONE, strict=False)
+        try:
+            return next(reader, [])
+        except csv.Error:
+            return text.split(self.dialect.delimiter)
+
+    def _batch(self, rows: list[list[str | None]]) -> pa.RecordBatch:
+        columns = [pa.array([None if row[i] is None else row[i].encode("utf-8", "surrogateescape")
+                             for row in rows], pa.binary()) for i in range(self.width)]
+        return pa.RecordBatch.from_arrays(columns, names=self.source.names)
+
+    def splice(self, batch: pa.RecordBatch) -> Iterator[pa.RecordBatch]:
+        if not self.pending:
+            self.next_row += batch.num_rows
+            yield batch
+            return
+        self.pending.sort(key=lambda item: item[0])
+        taken = 0   # rows of the batch handed out
+        while self.pending:
+            row, cells, _line = self.pending[0]
+            before = row - self.next_row     # valid rows of the batch that come before it
+            if before > batch.num_rows - taken:
+                break
+            if before > 0:
+                yield batch.slice(taken, before)
+                taken += before
+                self.next_row += before
+            yield self._batch([cells])
+            self.pending.pop(0)
+            self.next_row += 1
+        if taken < batch.num_rows:
+            yield batch.slice(taken)
+            self.next_row += batch.num_rows - taken
+
+    def finish(self) -> Iterator[pa.RecordBatch]:
+        if self.pending:
+            self.pending.sort(key=lambda item: item[0])
+            yield self._batch([cells for _row, cells, _line in self.pending])
+            self.next_row += len(self.pending)
+            self.pending.clear()
+
+
+# Parquet and Arrow IPC ----------------------------------------------------------------------------
+
+def _text_columns(schema: pa.Schema, source: Source) -> list[str]:
+    names = []
+    for item in schema:
+        t = item.type
+        value = t.value_type if pa.types.is_dictionary(t) else t
+        if (pa.types.is_string(value) or pa.types.is_large_string(value) or pa.types.is_string_view(value)
+                or pa.types.is_binary(value) or pa.types.is_large_binary(value)):
+            names.append(item.name)
+        else:
+            source.problems.append(Problem("not_text", f"column {item.name!r} holds {t}, not text; it is passed "
+                                                       f"through unchecked"))
+    return names
+
+
+def _seekable(stream: BinaryIO, head: bytes) -> Any:
+    """The whole input as something pyarrow can seek in: the file itself, or standard input read into memory."""
+    if stream is sys.stdin.buffer:
+        return pa.BufferReader(head + stream.read())
+    stream.seek(0)
+    return stream
+
+
+def _open_parquet(display: str, stream: BinaryIO, head: bytes, size: int | None) -> Source:
+    import pyarrow.parquet as pq
+
+    try:
+        parquet = pq.ParquetFile(_seekable(stream, head))
+    except (pa.ArrowInvalid, OSError) as error:
+        raise UsageError(f"{display}: not a readable Parquet file ({error})") from None
+    schema = parquet.schema_arrow
+    source = Source(display, "parquet", list(schema.names), size=size, total_rows=parquet.metadata.num_rows)
+    _text_columns(schema, source)
+    done = [0]
+
+    def batches() -> Iterator[pa.RecordBatch]:
+        try:
+            for batch in parquet.iter_batches(batch_size=64 << 10, use_threads=False):
+                done[0] += batch.num_rows
+                yield batch
+        except (pa.ArrowInvalid, OSError) as error:
+            raise UsageError(f"{display}: {error}") from None
+
+    source._open = batches
+    source._position = lambda: done[0]
+    return source
+
+
+def _open_ipc(display: str, stream: BinaryIO, head: bytes, size: int | None) -> Source:
+    import pyarrow.ipc as ipc
+
+    reader: Any
+    done = [0]
+    try:
+        if head.startswith(b"ARROW1"):
+            file_reader = ipc.open_file(_seekable(stream, head))
+            schema = file_reader.schema
+
+            def read() -> Iterator[pa.RecordBatch]:
+                for i in range(file_reader.num_record_batches):
+                    batch = file_reader.get_batch(i)
+                    done[0] += batch.num_rows
+                    yield batch
+        else:
+            reader = ipc.open_stream(_Prefixed(head, stream))
+            schema = reader.schema
+
+            def read() -> Iterator[pa.RecordBatch]:
+                for batch in reader:
+                    done[0] += batch.num_rows
+                    yield batch
+    except (pa.ArrowInvalid, OSError) as error:
+        raise UsageError(f"{display}: not a readable Arrow IPC file or stream ({error})") from None
+    source = Source(display, "arrow", list(schema.names), size=size)
+    _text_columns(schema, source)
+
+    def batches() -> Iterator[pa.RecordBatch]:
+        try:
+            yield from read()
+        except (pa.ArrowInvalid, OSError) as error:
+            raise UsageError(f"{display}: {error}") from None
+
+    source._open = batches
+    source._position = lambda: done[0]
+    return source
