@@ -103,7 +103,6 @@ def _schema_for(arguments: argparse.Namespace, source: Source) -> tuple[Schema, 
             progress.close()
         schema = inference.schema()
         label = "inferred (quillmere infer)"
-        source.problems.clear()  # found again by the check itself
     if tokens is not None:
         schema = with_nulls(schema, tokens)
     return schema, label

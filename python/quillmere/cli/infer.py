@@ -221,18 +221,29 @@ class ColumnInference:
     def _run(self, cells: pa.ChunkedArray, start: int) -> dict[Candidate, tuple[int, int]]:
         counts = {}
         self._last: dict[tuple[str, Any], Any] = {}
+        odd_groups: dict[Any, pa.ChunkedArray] = {}
         for key, candidate in self.candidates.items():
             if not candidate.alive:
                 continue
             result = self._cast(candidate, cells)
             values = _values(result)
             self._last[key] = (result, values)
-            counts[candidate] = (len(values) - values.null_count, result.fault_count)
+            fits, misses = len(values) - values.null_count, result.fault_count
+            if candidate.kind == "int":
+                big = self._integers(candidate, cells, values, result)
+                fits, misses = fits + big, misses - big
+            if candidate.kind in ("int", "decimal", "real"):
+                # The casts take a group separator between any two digits ("25.03.2024" is an
+                # integer under "." grouping); a reading that needs groups other than threes does
+                # not count as a fit here.
+                if candidate.notation not in odd_groups:
+                    odd_groups[candidate.notation] = pc.match_substring_regex(cells, _odd_grouping(candidate.notation[1]))
+                odd = pc.sum(pc.and_(values.is_valid(), pc.fill_null(odd_groups[candidate.notation], False))).as_py() or 0
+                fits, misses = fits - odd, misses + odd
+            counts[candidate] = (fits, misses)
             if result.fault_count and len(candidate.examples) < EXAMPLES:
                 self._examples(candidate, cells, _faults(result), start)
-            if candidate.kind == "int":
-                self._integers(candidate, cells, values, result)
-            elif candidate.kind == "decimal" and values.null_count < len(values):
+            if candidate.kind == "decimal" and values.null_count < len(values):
                 self._scale(candidate, cells, values)
         return counts
 
@@ -245,7 +256,9 @@ class ColumnInference:
                                                      wanted.column("length").to_pylist()):
             candidate.examples.append(Misfit(start + row, text, reason, offset, length))
 
-    def _integers(self, candidate: Candidate, cells: pa.ChunkedArray, values: pa.ChunkedArray, result: Any) -> None:
+    def _integers(self, candidate: Candidate, cells: pa.ChunkedArray, values: pa.ChunkedArray, result: Any) -> int:
+        """Tracks the range of the values; returns how many cells are out of the signed range but fit
+        unsigned 64 bits (fits, unless the column also holds a negative value)."""
         if values.null_count < len(values):
             bounds = pc.min_max(values).as_py()
             candidate.low = bounds["min"] if candidate.low is None else min(candidate.low, bounds["min"])
@@ -255,7 +268,10 @@ class ColumnInference:
             large = faults.filter(pc.equal(faults.column("reason"), 3)).column("row")
             if len(large):
                 unsigned = columns.cast_u64(cells.take(large), self._format(candidate.notation), nulls=self.tokens)
-                candidate.big += len(unsigned) - _values(unsigned).null_count
+                big = len(unsigned) - _values(unsigned).null_count
+                candidate.big += big
+                return big
+        return 0
 
     def _scale(self, candidate: Candidate, cells: pa.ChunkedArray, values: pa.ChunkedArray) -> None:
         needed = values.type.scale
@@ -418,12 +434,13 @@ class ColumnInference:
         integer, decimal, real = (live.get((kind, separators)) for kind in ("int", "decimal", "real"))
         fmt = self._format(separators)
         int_fits = -1
-        if integer is not None and integer.low is not None:
-            unsigned = integer.big > 0 and integer.low >= 0
-            int_fits = integer.fits + (integer.big if unsigned else 0)
+        if integer is not None and (integer.low is not None or integer.big):
+            # Values past the signed range fit only a column with no negative value.
+            negative = integer.low is not None and integer.low < 0
+            int_fits = integer.fits - (integer.big if negative else 0)
         others = max(decimal.fits if decimal else -1, real.fits if real else -1)
         if integer is not None and int_fits >= 0 and int_fits >= others:
-            if integer.big > 0 and integer.low >= 0:
+            if integer.big > 0 and not negative:
                 name = "u64"
             else:
                 name = next(n for n, low, high in _INT_WIDTHS if low <= integer.low and integer.high <= high)
@@ -433,6 +450,12 @@ class ColumnInference:
         if real is not None and real.fits > 0:
             return real.fits, "real", Column("f64", fmt), real
         return None
+
+
+def _odd_grouping(group_sep: str) -> str:
+    """Cells whose group separator does not stand between groups of three digits."""
+    g = f"[{group_sep}]"
+    return rf"\d{{4}}{g}|{g}\d{{4}}|{g}\d{{1,2}}(?:\D|$)|^{g}|{g}$"
 
 
 def _detect(currency: str | None) -> NumFormat:

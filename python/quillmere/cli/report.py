@@ -143,9 +143,9 @@ def print_check(console: Console, summary: Summary, schema_label: str, elapsed: 
                          f"{bad_columns} column{'s' if bad_columns != 1 else ''}")
         if ragged:
             parts.append(f"{ragged:,} ragged row{'s' if ragged != 1 else ''}")
-        console.print(Text(f"{' and '.join(parts)} of {summary.rows:,} rows ({elapsed:.1f} s)", style="bold red"))
+        console.print(Text(f"{summary.rows:,} rows: {', '.join(parts)} ({elapsed:.1f} s)", style="bold red"))
     else:
-        console.print(Text(f"no bad cells in {summary.rows:,} rows ({elapsed:.1f} s)", style="bold green"))
+        console.print(Text(f"{summary.rows:,} rows: no bad cells ({elapsed:.1f} s)", style="bold green"))
 
 
 def print_faults(console: Console, faults: list[Fault]) -> None:

@@ -186,7 +186,9 @@ class Caster:
                 mask[index] = True
                 records[(group.start + index, name)] = {"row": group.start + index, "column": name,
                                                         "reason": MALFORMED, "offset": offset, "length": 1}
-            if name in typed.column_names:
+            declared = self.schema.get(name)
+            # Other casts already fault (and null) such a cell; text and characters pass it.
+            if name in typed.column_names and (declared is None or declared.cast == "char"):
                 position = typed.column_names.index(name)
                 column = typed.column(name)
                 nulled = pc.if_else(pa.array(mask), pa.scalar(None, column.type), column)

@@ -293,9 +293,9 @@ def _open_csv(display: str, path: str, stream: BinaryIO, head: bytes, size: int 
             return  # an empty file: no columns, no rows
         prefixed = raw_stream()
         raw: io.RawIOBase = prefixed if encoding == "utf-8" else _Transcoded(prefixed, encoding)
-        # Ragged rows found by one read belong to that read; the problems are recorded once.
-        splicer = _RaggedRows(source, dialect, report=not source_read[0])
-        source_read[0] = True
+        # Each read finds the ragged rows again; only the last read's are kept.
+        source.problems[:] = [p for p in source.problems if p.kind != "ragged_row"]
+        splicer = _RaggedRows(source, dialect)
         parse_options = pa_csv.ParseOptions(delimiter=dialect.delimiter, quote_char=dialect.quote or False,
                                             double_quote=True, escape_char=False, newlines_in_values=True,
                                             ignore_empty_lines=True, invalid_row_handler=splicer.handler)
@@ -316,7 +316,6 @@ def _open_csv(display: str, path: str, stream: BinaryIO, head: bytes, size: int 
             yield from splicer.splice(batch)
         yield from splicer.finish()
 
-    source_read = [False]
     source._open = batches
     source._position = lambda: counter[0].consumed
     return source
@@ -383,8 +382,9 @@ def sniff(text: str, complete: bool, options: Options, encoding: str, path: str)
 
 
 def _sniff_delimiter(text: str, complete: bool, quote: str | None) -> str:
-    """The candidate that splits the sample's records into the most fields, consistently."""
-    best, best_score = ",", (False, 0, 0.0)
+    """The candidate that splits the sample's records into the most fields, consistently: the
+    most common width, weighed by the share of records that have it."""
+    best, best_score = ",", (False, 0.0)
     for candidate in DELIMITERS:
         records = _records(text, complete, CsvDialect(candidate, quote, True, "utf-8"), 200)
         if not records:
@@ -392,7 +392,7 @@ def _sniff_delimiter(text: str, complete: bool, quote: str | None) -> str:
         widths = [len(record) for record in records]
         mode = max(set(widths), key=widths.count)
         share = widths.count(mode) / len(widths)
-        score = (mode > 1 and share >= 0.9, mode if share >= 0.9 else 0, share)
+        score = (mode > 1, share * mode)
         if score > best_score:
             best, best_score = candidate, score
     return best
@@ -455,9 +455,8 @@ def _comma_format() -> Any:
 class _RaggedRows:
     """Collects the rows pyarrow cannot fit to the header and splices them back in place."""
 
-    def __init__(self, source: Source, dialect: CsvDialect, report: bool) -> None:
+    def __init__(self, source: Source, dialect: CsvDialect) -> None:
         self.source = source
-        self.report = report
         self.dialect = dialect
         self.width = len(source.names)
         self.skip = 1 if dialect.header else 0
@@ -470,7 +469,7 @@ class _RaggedRows:
         cells = self._cells(row.text)
         fields = len(cells)
         if line is None:
-            self._report(Problem(
+            self.source.problems.append(Problem(
                 "ragged_row", f"a record has {fields} fields, expected {self.width}; it is left out"))
             return "skip"
         data_row = line - 1 - self.skip
@@ -478,14 +477,10 @@ class _RaggedRows:
             what = f"{fields} of {self.width} fields; the missing cells are null"
         else:
             what = f"{fields} fields, expected {self.width}; the extra fields are left out"
-        self._report(Problem("ragged_row", f"row {data_row} has {what}", data_row, line))
+        self.source.problems.append(Problem("ragged_row", f"row {data_row} has {what}", data_row, line))
         padded: list[str | None] = list(cells[:self.width]) + [None] * max(0, self.width - fields)
         self.pending.append((data_row, padded, line))
         return "skip"
-
-    def _report(self, problem: Problem) -> None:
-        if self.report:
-            self.source.problems.append(problem)
 
     def _cells(self, text: str) -> list[str]:
         quote = self.dialect.quote
