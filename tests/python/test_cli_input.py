@@ -1,0 +1,283 @@
+"""The command's input and output edges, in process: every way of handing it the same rows,
+the CSV reader against Python's csv module, misuse, and the rendering of a bad cell."""
+
+from __future__ import annotations
+
+import codecs
+import csv
+import io
+import json
+import re
+import subprocess
+import sys
+import unicodedata
+from pathlib import Path
+
+import pytest
+from hypothesis import HealthCheck, given, settings
+from hypothesis import strategies as st
+
+pa = pytest.importorskip("pyarrow")
+pytest.importorskip("rich")
+pq = pytest.importorskip("pyarrow.parquet")
+
+import quillmere as q  # noqa: E402
+from quillmere import NumFormat, Schema, columns  # noqa: E402
+from quillmere.cli import main  # noqa: E402
+from quillmere.cli.output import iso_durations  # noqa: E402
+from quillmere.cli.report import render_cell  # noqa: E402
+from quillmere.cli.source import Options, open_source  # noqa: E402
+
+ROOT = Path(__file__).resolve().parents[2]
+SCHEMA = Schema({"id": "i64", "amount": ("decimal", NumFormat(",", ".", NumFormat.ALL))}, nulls=["NA"])
+ROWS = [["id", "name", "amount"], ["1", "Zoë", "1.234,5"], ["2", "Ørsted\nA/S", "12,5x"], ["x3", "Nuñez", "NA"],
+        ["4", "", "0,25"]]
+
+
+def run(args: list[str], capsys, stdin: bytes | None = None, monkeypatch=None) -> tuple[int, str, str]:
+    if stdin is not None:
+        monkeypatch.setattr(sys, "stdin", io.TextIOWrapper(io.BytesIO(stdin)))
+    try:
+        status = main([str(a) for a in args])
+    except SystemExit as exit:
+        status = exit.code
+    out, err = capsys.readouterr()
+    return status, out, err
+
+
+def csv_bytes(rows, delimiter=",", encoding="utf-8", newline="\n") -> bytes:
+    text = io.StringIO()
+    csv.writer(text, delimiter=delimiter, lineterminator=newline).writerows(rows)
+    return text.getvalue().encode(encoding)
+
+
+def arrow_bytes(binary: bool, stream: bool) -> bytes:
+    table = pa.table({name: pa.array([row[i] for row in ROWS[1:]], pa.binary() if binary else pa.string())
+                      for i, name in enumerate(ROWS[0])})
+    sink = pa.BufferOutputStream()
+    with (pa.ipc.new_stream if stream else pa.ipc.new_file)(sink, table.schema) as writer:
+        writer.write_table(table)
+    return sink.getvalue().to_pybytes()
+
+
+def parquet_bytes(binary: bool) -> bytes:
+    table = pa.table({name: pa.array([row[i] for row in ROWS[1:]], pa.binary() if binary else pa.string())
+                      for i, name in enumerate(ROWS[0])})
+    sink = pa.BufferOutputStream()
+    pq.write_table(table, sink)
+    return sink.getvalue().to_pybytes()
+
+
+# Each way of writing the same rows: (file name, bytes, extra arguments).
+SHAPES = {
+    "csv": ("d.csv", csv_bytes(ROWS, ";"), []),
+    "byte order mark": ("d.csv", codecs.BOM_UTF8 + csv_bytes(ROWS, ";"), []),
+    "CRLF": ("d.csv", csv_bytes(ROWS, ";", newline="\r\n"), []),
+    "latin-1": ("d.csv", csv_bytes(ROWS, ";", "latin-1"), ["--encoding", "latin-1"]),
+    "UTF-16 with its mark": ("d.csv", csv_bytes(ROWS, ";", "utf-16"), []),
+    "tab by extension": ("d.tsv", csv_bytes(ROWS, "\t"), []),
+    "pipe, sniffed": ("d.txt", csv_bytes(ROWS, "|"), []),
+    "declared delimiter": ("d.dat", csv_bytes(ROWS, "|"), ["--delimiter", "pipe", "--header"]),
+    "parquet strings": ("d.parquet", parquet_bytes(False), []),
+    "parquet binary": ("d.bin", parquet_bytes(True), ["--format", "parquet"]),
+    "arrow file": ("d.arrow", arrow_bytes(False, False), []),
+    "arrow stream": ("d.arrows", arrow_bytes(True, True), []),
+    "stdin csv": ("-", csv_bytes(ROWS, ";"), []),
+    "stdin arrow stream": ("-", arrow_bytes(False, True), []),
+    "stdin parquet": ("-", parquet_bytes(False), []),
+}
+
+
+@pytest.mark.parametrize("shape", SHAPES)
+def test_every_shape_of_the_same_rows_gives_the_same_report(shape, tmp_path, capsys, monkeypatch):
+    name, data, extra = SHAPES[shape]
+    schema = tmp_path / "schema.toml"
+    schema.write_text(SCHEMA.to_toml())
+    path = "-" if name == "-" else tmp_path / name
+    if name != "-":
+        path.write_bytes(data)
+    status, out, err = run(["check", path, "--schema", schema, "--json", *extra], capsys,
+                           data if name == "-" else None, monkeypatch)
+    assert status == 1, err
+    report = json.loads(out)
+    assert report["rows"] == 4
+    assert [(f["row"], f["column"], f["reason"], f["offset"], f["length"], f["cell"]) for f in report["faults"]] == [
+        (1, "amount", "MALFORMED", 4, 1, "12,5x"), (2, "id", "MALFORMED", 0, 1, "x3")]
+    assert [(c["name"], c["nulls"]) for c in report["columns"]] == [("id", 0), ("name", 0), ("amount", 1)]
+
+
+@st.composite
+def tables(draw):
+    width = draw(st.integers(1, 4))
+    alphabet = st.sampled_from(list("ab,;|\t\"' \né\x00\r") + ["\u00a0", "€", "x"])
+    cell = st.text(alphabet, max_size=6)
+    rows = draw(st.lists(st.lists(cell, min_size=width, max_size=width), min_size=1, max_size=12))
+    delimiter = draw(st.sampled_from([",", ";", "\t", "|"]))
+    return [[f"c{i}" for i in range(width)], *rows], delimiter
+
+
+@settings(max_examples=60, suppress_health_check=[HealthCheck.function_scoped_fixture])
+@given(tables())
+def test_csv_reader_agrees_with_pythons_csv_module(tmp_path, table):
+    rows, delimiter = table
+    path = tmp_path / "t.csv"
+    path.write_bytes(csv_bytes(rows, delimiter, newline="\r\n"))   # so that a lone CR is quoted too
+    expected = rows[1:]
+    source = open_source(str(path), Options(delimiter=delimiter, header=True))
+    assert source.names == rows[0]
+    read = pa.concat_tables(group.table for group in source.groups())
+    got = [[None if cell is None else cell.decode() for cell in row] for row in zip(*read.to_pydict().values())]
+    assert got == expected
+    assert not source.problems
+
+
+@pytest.mark.parametrize(("text", "delimiter", "header"), [
+    ("id;amount\n1;1.234,5\n2;7,25\n", ";", True),
+    ("a,b\n\"x,y\",1\n\"z,w\",2\n", ",", True),
+    ("1\t2024-01-05\n2\t2024-02-05\n3\t2024-03-05\n", "\t", False),
+    ("name|note\nada|x\nbob|y\n", "|", True),
+    ("when,n\n25/03/2024,1\n26/03/2024,2\n", ",", True),
+    ("2024-01-05,7\n2024-01-06,8\n", ",", False),
+    ("only\n", ",", True),
+])
+def test_dialect_sniffing(text, delimiter, header, tmp_path):
+    path = tmp_path / "data.csv"
+    path.write_text(text)
+    dialect = open_source(str(path), Options()).dialect
+    assert (dialect.delimiter, dialect.header) == (delimiter, header)
+
+
+def test_header_problems_are_reported_not_fatal(tmp_path, capsys):
+    path = tmp_path / "d.csv"
+    path.write_bytes(b"a,a,,b\n1,2,3,4\n5,6,7\x00,8\n")
+    status, out, _err = run(["check", path, "--json", "-s", _schema(tmp_path, {"a.1": "i8", "column_3": "i8"})],
+                            capsys)
+    report = json.loads(out)
+    assert [c["name"] for c in report["columns"]] == ["a", "a.1", "column_3", "b"]
+    assert [p["kind"] for p in report["problems"]] == ["duplicate_column", "unnamed_column"]
+    assert status == 1 and report["faults"][0]["cell"] == "7\x00"
+
+
+def _schema(folder: Path, columns: dict) -> Path:
+    path = folder / "s.json"
+    path.write_text(Schema(columns).to_json())
+    return path
+
+
+@pytest.mark.parametrize(("args", "message"), [
+    (["check", "{tmp}/missing.csv", "-s", "{tmp}/s.json"], "cannot read"),
+    (["check", "{tmp}", "-s", "{tmp}/s.json"], "directory"),
+    (["check", "{tmp}/d.csv", "-s", "{tmp}/missing.toml"], "cannot read schema"),
+    (["check", "{tmp}/d.csv", "-s", "{tmp}/other.json"], "does not have"),
+    (["check", "{tmp}/d.csv", "-s", "{tmp}/unknown.toml"], "unknown cast"),
+    (["check", "{tmp}/d.csv", "-s", "{tmp}/broken.toml"], "schema"),
+    (["check", "{tmp}/d.parquet", "-s", "{tmp}/s.json"], "not a readable Parquet file"),
+    (["check", "{tmp}/typed.parquet", "-s", "{tmp}/s.json"], "cannot read (it reads text)"),
+    (["check", "-"], "--schema"),
+    (["cast", "-", "-s", "{tmp}/decimal.json", "-o", "{tmp}/o.parquet"], "declare a scale"),
+    (["cast", "{tmp}/d.csv", "-s", "{tmp}/s.json", "-o", "{tmp}/o.xlsx"], "cannot tell how to write"),
+    (["cast", "{tmp}/d.csv", "-s", "{tmp}/s.json", "-o", "{tmp}/no/such/dir/o.csv"], "o.csv"),
+    (["check", "{tmp}/d.csv", "--encoding", "klingon"], "unknown encoding"),
+    (["check", "{tmp}/d.csv", "--threads", "0"], "positive"),
+    (["check", "{tmp}/d.csv", "--limit", "some"], "'all'"),
+    (["check", "{tmp}/d.csv", "--delimiter", "ab"], "delimiter"),
+    (["infer", "{tmp}/d.csv", "--threshold", "2"], "share"),
+    (["frobnicate"], "invalid choice"),
+    ([], "usage"),
+])
+def test_misuse_is_one_line_and_status_2(args, message, tmp_path, capsys, monkeypatch):
+    (tmp_path / "d.csv").write_text("id,amount\n1,2\n")
+    (tmp_path / "d.parquet").write_text("id,amount\n1,2\n")
+    pq.write_table(pa.table({"id": [1, 2]}), tmp_path / "typed.parquet")
+    _schema(tmp_path, {"id": "i64"})
+    (tmp_path / "other.json").write_text(Schema({"nope": "i64"}).to_json())
+    (tmp_path / "decimal.json").write_text(Schema({"amount": "decimal"}).to_json())
+    (tmp_path / "unknown.toml").write_text('[columns.id]\ncast = "i65"\n')
+    (tmp_path / "broken.toml").write_text('[columns.id\ncast = "i64"\n')
+    args = [a.format(tmp=tmp_path) for a in args]
+    status, out, err = run(args, capsys, b"id,amount\n1,2\n" if "-" in args else None, monkeypatch)
+    assert status == 2 and out == ""
+    lines = err.strip().splitlines()
+    assert message in err and "Traceback" not in err
+    assert len(lines) == 1 or lines[0].startswith("usage:"), err
+
+
+def test_installed_command_runs_without_a_traceback(tmp_path):
+    script = Path(sys.executable).with_name("quillmere")
+    command = [str(script)] if script.exists() else [sys.executable, "-m", "quillmere"]
+    done = subprocess.run([*command, "check", str(tmp_path / "missing.csv")], capture_output=True, text=True)
+    assert done.returncode == 2 and done.stderr.startswith("quillmere: cannot read") and "Traceback" not in done.stderr
+    done = subprocess.run([*command, "check", "examples/orders.csv", "-s", "examples/orders.toml"], cwd=ROOT,
+                          capture_output=True, text=True)
+    assert done.returncode == 1 and "\x1b[" not in done.stdout   # piped: no colour
+
+
+# Rendering a bad cell -----------------------------------------------------------------------------
+
+def _shown(text: str) -> str:
+    return render_cell(text, 0, len(text), width=10**6)[0][1:-1]
+
+
+@given(st.text(st.characters(codec="utf-8") | st.sampled_from("\udcff\udc80\t\n\"\\\x00\u200b"), max_size=90),
+       st.data())
+def test_carets_sit_under_the_offending_characters(cell, data):
+    offset = data.draw(st.integers(0, len(cell)))
+    length = data.draw(st.integers(0, len(cell) - offset))
+    shown, start, stop = render_cell(cell, offset, length)
+    from rich.cells import cell_len
+
+    assert cell_len(shown) <= 60 or cell_len(_shown(cell[offset:offset + length])) > 54
+    columns = [0]
+    for char in shown:
+        columns.append(columns[-1] + cell_len(char))
+    assert start in columns and stop in columns
+    between = shown[columns.index(start):columns.index(stop)]
+    if cell_len(_shown(cell[offset:offset + length])) <= 54:
+        assert between == _shown(cell[offset:offset + length])
+    assert not any(unicodedata.category(c) in ("Cc", "Cs") for c in shown)
+
+
+def test_readme_shows_what_check_prints():
+    readme = (ROOT / "README.md").read_text()
+    shown = re.search(r"```text\n(\$ quillmere check examples/orders\.csv[^\n]*)\n(.*?)```", readme, re.S)
+    assert shown, "README has no report of quillmere check"
+    args = shown.group(1).split()[2:]
+    done = subprocess.run([sys.executable, "-m", "quillmere", *args], cwd=ROOT, capture_output=True, text=True)
+    mask = lambda text: re.sub(r"\(\d+\.\d s\)", "(0.0 s)", text)  # noqa: E731
+    assert mask(done.stdout) == mask(shown.group(2))
+
+
+# Properties the command relies on ----------------------------------------------------------------
+
+_NOT_UTF8 = st.tuples(st.binary(max_size=8), st.sampled_from([b"\xff", b"\xc3", b"\x80", b"\xed\xa0\x80", b"\xe2\x82"]),
+                      st.binary(max_size=8)).map(b"".join).filter(lambda b: not _is_utf8(b))
+
+
+def _is_utf8(data: bytes) -> bool:
+    try:
+        data.decode()
+    except UnicodeDecodeError:
+        return False
+    return True
+
+
+@given(_NOT_UTF8)
+def test_no_cast_but_cast_char_passes_a_cell_that_is_not_utf8(cell):
+    """Only the cells a cast already faults need a look for bytes that are not UTF-8."""
+    formats = [NumFormat.INVARIANT, NumFormat.DETECT, NumFormat(",", ".", NumFormat.ALL, "€"),
+               NumFormat(",", "\u00a0", NumFormat.ALL, "kr")]
+    verdicts = [cast(cell, fmt) for fmt in formats for cast in (q.cast_i64, q.cast_u64, q.cast_f64, q.cast_decimal)]
+    verdicts += [cast(cell) for cast in (q.cast_bool, q.cast_uuid, q.cast_time, q.cast_timestamp, q.cast_duration)]
+    verdicts += [q.cast_date(cell, order) for order in (None, *q.DateOrder)]
+    verdicts += [q.cast_datetime(cell, order) for order in q.DateOrder]
+    assert all(isinstance(v, q.Fault) for v in verdicts)
+
+
+LONGEST_MICROS = 315576000000 * 10**6   # the longest duration the casts read
+
+
+@given(st.lists(st.integers(-LONGEST_MICROS, LONGEST_MICROS) | st.none(), max_size=50))
+def test_durations_written_to_csv_read_back(micros):
+    durations = pa.chunked_array([pa.array(micros, pa.duration("us"))])
+    back = pa.chunked_array(columns.cast_duration(iso_durations(durations)).values)
+    assert back.to_pylist() == durations.to_pylist()
