@@ -75,7 +75,7 @@ def python_rows(quick: bool) -> list[dict]:
             min_seconds = 0.02 if quick else 0.1
             # Alternate the two sides so that a slow spell of the machine does not fall on one side only.
             ours = theirs = float("inf")
-            for _ in range(1 if quick else 5):
+            for _ in range(1 if quick else c.rounds):
                 ours = min(ours, harness.time_per_call(c.ours, c.inputs, min_seconds, c.ours_args))
                 theirs = min(theirs, harness.time_per_call(c.theirs, c.inputs, min_seconds, c.theirs_args,
                                                            c.theirs_raises, c.theirs_expr, c.theirs_names))

@@ -30,6 +30,7 @@ class Comparison:
     theirs_raises: bool = False     # the peer's fault path: called inside try/except ValueError
     theirs_expr: str = ""           # the peer as an expression of x over `theirs_names`, e.g. "Decimal(repr(x))"
     theirs_names: dict | None = None
+    rounds: int = 5                 # alternating rounds; fewer for rows whose one call takes seconds
 
 
 def _loop(call: str, arity: int, catch: bool, names: dict | None) -> Callable:

@@ -237,14 +237,19 @@ def test_carets_sit_under_the_offending_characters(cell, data):
     assert not any(unicodedata.category(c) in ("Cc", "Cs") for c in shown)
 
 
-def test_readme_shows_what_check_prints():
+def test_readme_shows_what_the_command_prints():
+    """Each ``$ quillmere …`` block of the README is the command's output (a block ending in "…"
+    its beginning), the timing aside."""
     readme = (ROOT / "README.md").read_text()
-    shown = re.search(r"```text\n(\$ quillmere check examples/orders\.csv[^\n]*)\n(.*?)```", readme, re.S)
-    assert shown, "README has no report of quillmere check"
-    args = shown.group(1).split()[2:]
-    done = subprocess.run([sys.executable, "-m", "quillmere", *args], cwd=ROOT, capture_output=True, text=True)
+    shown = re.findall(r"```text\n\$ (quillmere [^\n]*)\n(.*?)```", readme, re.S)
+    assert {command.split()[1] for command, _ in shown} >= {"infer", "check"}
     mask = lambda text: re.sub(r"\(\d+\.\d s\)", "(0.0 s)", text)  # noqa: E731
-    assert mask(done.stdout) == mask(shown.group(2))
+    for command, text in shown:
+        done = subprocess.run([sys.executable, "-m", *command.split()], cwd=ROOT, capture_output=True, text=True)
+        if text.endswith("…\n"):
+            assert done.stdout.startswith(text[:-2]), command
+        else:
+            assert mask(done.stdout) == mask(text), command
 
 
 # Properties the command relies on ----------------------------------------------------------------
@@ -281,3 +286,19 @@ def test_durations_written_to_csv_read_back(micros):
     durations = pa.chunked_array([pa.array(micros, pa.duration("us"))])
     back = pa.chunked_array(columns.cast_duration(iso_durations(durations)).values)
     assert back.to_pylist() == durations.to_pylist()
+
+
+@given(st.lists(st.binary(max_size=6) | st.sampled_from(["é€😀", "a\u00a0b"]).map(str.encode), max_size=12),
+       st.lists(st.integers(0, 40), max_size=6))
+def test_utf8_watch_agrees_with_decoding_the_whole_stream(pieces, cuts):
+    """The reader's watch sees the stream in blocks cut anywhere, even inside a character."""
+    from quillmere.cli.source import Utf8Watch
+
+    data = b"".join(pieces)
+    watch, start = Utf8Watch(), 0
+    for cut in sorted(cuts) + [len(data)]:
+        if cut >= start:
+            watch.feed(data[start:cut])
+            start = cut
+    watch.close()
+    assert watch.invalid == (not _is_utf8(data))

@@ -9,7 +9,7 @@ in flight, which bounds memory whatever the size of the file.
 
 from __future__ import annotations
 
-from collections import deque
+from collections import Counter, deque
 from collections.abc import Callable, Iterable, Iterator
 from concurrent.futures import ThreadPoolExecutor
 from dataclasses import dataclass, field
@@ -148,6 +148,8 @@ class Caster:
         result = self.schema.cast(viewed, others="keep" if self.keep_others else "drop", row_base=group.start,
                                   threads=1)
         typed, faults = result.table, result.faults
+        if group.utf8:
+            return Outcome(group, typed, faults)
         fixes: dict[str, list[tuple[int, int]]] = {}
         for name in table.column_names:
             array = table.column(name)
@@ -248,12 +250,12 @@ class Summary:
         """Counts one group; returns its faults as listed (up to the limit)."""
         group, typed, faults = outcome.group, outcome.typed, outcome.faults
         self.rows += group.rows
-        in_column: dict[str, int] = {}
+        in_column: Counter[str] = Counter()
         if faults.num_rows:
-            counts = faults.group_by(["column", "reason"]).aggregate([("row", "count")])
-            for name, reason, count in zip(*(counts.column(i).to_pylist() for i in range(3))):
+            counts = Counter(zip(faults.column("column").to_pylist(), faults.column("reason").to_pylist()))
+            for (name, reason), count in counts.items():
                 self.tallies[name].reasons[reason - 1] += count
-                in_column[name] = in_column.get(name, 0) + count
+                in_column[name] += count
         for name, tally in self.tallies.items():
             tally.cells += group.rows
             if name in typed.column_names:

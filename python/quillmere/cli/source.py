@@ -56,6 +56,7 @@ class Group:
 
     start: int
     table: pa.Table
+    utf8: bool = False      # every cell is known to be UTF-8, so none needs a look
 
     @property
     def rows(self) -> int:
@@ -97,8 +98,9 @@ class Source:
     size: int | None = None
     total_rows: int | None = None
     problems: list[Problem] = field(default_factory=list)
-    _open: Any = None               # () -> iterator of (tables, position); set by the opener
+    _open: Any = None               # () -> iterator of record batches; set by the opener
     _position: Any = None           # () -> bytes or rows consumed so far, for progress
+    _utf8: Any = None               # () -> True while every byte read so far is UTF-8
 
     def groups(self, *, group_bytes: int = GROUP_BYTES, limit: int | None = None) -> Iterator[Group]:
         """The rows in order, gathered into groups of about ``group_bytes`` of text."""
@@ -114,18 +116,23 @@ class Source:
             pending_bytes += batch.nbytes
             if pending_bytes >= group_bytes:
                 table = pa.Table.from_batches(pending)
-                yield Group(start, table)
+                yield Group(start, table, self._clean())
                 start += table.num_rows
                 pending, pending_bytes = [], 0
         if pending:
             table = pa.Table.from_batches(pending)
             if table.num_rows or start == 0:
-                yield Group(start, table)
+                yield Group(start, table, self._clean())
         elif start == 0:
             yield Group(0, pa.table({name: pa.array([], pa.string()) for name in self.names}))
 
     def position(self) -> int:
         return self._position() if self._position else 0
+
+    def _clean(self) -> bool:
+        # Bytes are read before the rows made of them, so a group made before the first bad
+        # byte was seen holds none.
+        return bool(self._utf8 and self._utf8())
 
 
 def pending_rows(batches: list[pa.RecordBatch]) -> int:
@@ -179,13 +186,53 @@ def _format_of(path: str, head: bytes) -> str:
     return "csv"
 
 
+class Utf8Watch:
+    """Notes whether the bytes handed to the CSV reader are all UTF-8: an ASCII block costs one
+    scan, any other is validated by Arrow, a character cut at a block's end carried to the next."""
+
+    def __init__(self) -> None:
+        self.invalid = False
+        self._tail = b""
+
+    def feed(self, data: bytes) -> None:
+        if self.invalid or (not self._tail and data.isascii()):
+            return
+        data = self._tail + data
+        cut = _complete_characters(data)
+        self._tail = data[cut:]
+        if cut:
+            offsets = pa.py_buffer((0).to_bytes(8, "little") + cut.to_bytes(8, "little"))
+            text = pa.Array.from_buffers(pa.large_string(), 1, [None, offsets, pa.py_buffer(data[:cut])])
+            try:
+                text.validate(full=True)
+            except pa.ArrowInvalid:
+                self.invalid = True
+
+    def close(self) -> None:
+        if self._tail:
+            self.invalid = True
+
+
+def _complete_characters(data: bytes) -> int:
+    """The length of ``data`` without a multi-byte character cut off at its end."""
+    for back in range(1, min(4, len(data)) + 1):
+        byte = data[-back]
+        if byte < 0x80:
+            return len(data)
+        if byte >= 0xC0:   # the lead byte of the last character
+            needed = 2 if byte < 0xE0 else 3 if byte < 0xF0 else 4
+            return len(data) - back if back < needed else len(data)
+    return len(data)
+
+
 class _Prefixed(io.RawIOBase):
     """A stream that returns the bytes already read from it before the rest."""
 
-    def __init__(self, head: bytes, rest: BinaryIO) -> None:
+    def __init__(self, head: bytes, rest: BinaryIO, watch: Utf8Watch | None = None) -> None:
         self._head = memoryview(head)
         self._rest = rest
         self.consumed = 0
+        self.watch = watch
 
     def readable(self) -> bool:
         return True
@@ -193,13 +240,15 @@ class _Prefixed(io.RawIOBase):
     def readinto(self, buffer: Any) -> int:
         if self._head.nbytes:
             count = min(len(buffer), self._head.nbytes)
-            buffer[:count] = self._head[:count]
+            data = bytes(self._head[:count])
             self._head = self._head[count:]
         else:
             data = self._rest.read(len(buffer))
             count = len(data)
-            buffer[:count] = data
+        buffer[:count] = data
         self.consumed += count
+        if self.watch is not None:
+            self.watch.feed(data) if count else self.watch.close()
         return count
 
 
@@ -207,8 +256,9 @@ class _Transcoded(io.RawIOBase):
     """A stream in another encoding as UTF-8; a byte the encoding cannot decode stays as it
     is, so it becomes a fault in its cell like any byte that is not UTF-8."""
 
-    def __init__(self, raw: io.RawIOBase, encoding: str) -> None:
+    def __init__(self, raw: io.RawIOBase, encoding: str, watch: Utf8Watch) -> None:
         self._raw = raw
+        self.watch = watch
         self._decoder = codecs.getincrementaldecoder(encoding)(errors="surrogateescape")
         self._pending = b""
         self._done = False
@@ -223,8 +273,10 @@ class _Transcoded(io.RawIOBase):
             text = self._decoder.decode(data or b"", final=self._done)
             self._pending = text.encode("utf-8", "surrogateescape")
         count = min(len(buffer), len(self._pending))
-        buffer[:count] = self._pending[:count]
+        data = self._pending[:count]
+        buffer[:count] = data
         self._pending = self._pending[count:]
+        self.watch.feed(data) if count else self.watch.close()
         return count
 
 
@@ -288,11 +340,18 @@ def _open_csv(display: str, path: str, stream: BinaryIO, head: bytes, size: int 
                 raise UsageError(f"cannot read {path}: {error.strerror or error}") from None
             return counter[0]
 
+    watch = [Utf8Watch()]
+
     def batches() -> Iterator[pa.RecordBatch]:
         if not names:
             return  # an empty file: no columns, no rows
         prefixed = raw_stream()
-        raw: io.RawIOBase = prefixed if encoding == "utf-8" else _Transcoded(prefixed, encoding)
+        watch[0] = Utf8Watch()
+        if encoding == "utf-8":
+            prefixed.watch = watch[0]
+            raw: io.RawIOBase = prefixed
+        else:
+            raw = _Transcoded(prefixed, encoding, watch[0])
         # Each read finds the ragged rows again; only the last read's are kept.
         source.problems[:] = [p for p in source.problems if p.kind != "ragged_row"]
         splicer = _RaggedRows(source, dialect)
@@ -318,6 +377,7 @@ def _open_csv(display: str, path: str, stream: BinaryIO, head: bytes, size: int 
 
     source._open = batches
     source._position = lambda: counter[0].consumed
+    source._utf8 = lambda: not watch[0].invalid
     return source
 
 
