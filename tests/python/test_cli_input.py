@@ -147,6 +147,26 @@ def test_dialect_sniffing(text, delimiter, header, tmp_path):
     assert (dialect.delimiter, dialect.header) == (delimiter, header)
 
 
+@pytest.mark.parametrize(("data", "names", "rows", "faults", "ragged"), [
+    (b"a,b\n1,2\n3,x\xff,5\n6,7\n", ["a", "b"], 3, [(1, "b", 1, "x\udcff")], [1]),
+    (b'"a\nb",c\n1,2\n3,4\n', ["a\nb", "c"], 2, [], []),
+    (b'a,b\n1,2\n"3,4\n', ["a", "b"], 2, [], [1]),
+    (b"a,b\n\n1,2\n\n3,4\n", ["a", "b"], 2, [], []),
+    (b"a,b\r1,x\r3,4\r", ["a", "b"], 2, [], []),
+    (b"a,b\n1,2\n3\n", ["a", "b"], 2, [], [1]),
+], ids=["ragged row with a byte that is not UTF-8", "header with a quoted newline", "unterminated quote",
+        "blank lines", "CR line ends", "short last row"])
+def test_awkward_csv(data, names, rows, faults, ragged, tmp_path, capsys):
+    path = tmp_path / "d.csv"
+    path.write_bytes(data)
+    status, out, err = run(["check", path, "--json", "--header"], capsys)
+    report = json.loads(out)
+    assert [c["name"] for c in report["columns"]] == names and report["rows"] == rows, err
+    assert [(f["row"], f["column"], f["offset"], f["cell"]) for f in report["faults"]] == faults
+    assert [p["row"] for p in report["problems"] if p["kind"] == "ragged_row"] == ragged
+    assert status == (1 if faults or ragged else 0)
+
+
 def test_header_problems_are_reported_not_fatal(tmp_path, capsys):
     path = tmp_path / "d.csv"
     path.write_bytes(b"a,a,,b\n1,2,3,4\n5,6,7\x00,8\n")
@@ -290,15 +310,17 @@ def test_durations_written_to_csv_read_back(micros):
 
 @given(st.lists(st.binary(max_size=6) | st.sampled_from(["é€😀", "a\u00a0b"]).map(str.encode), max_size=12),
        st.lists(st.integers(0, 40), max_size=6))
-def test_utf8_watch_agrees_with_decoding_the_whole_stream(pieces, cuts):
-    """The reader's watch sees the stream in blocks cut anywhere, even inside a character."""
-    from quillmere.cli.source import Utf8Watch
+def test_bytes_that_are_not_utf8_pass_the_reader_as_markers_and_come_back(pieces, cuts):
+    """The stream reaches the reader in blocks cut anywhere, even inside a character."""
+    from quillmere.cli.undecodable import Escaper, decode_cell
 
     data = b"".join(pieces)
-    watch, start = Utf8Watch(), 0
+    escaper, start, out = Escaper(), 0, []
     for cut in sorted(cuts) + [len(data)]:
         if cut >= start:
-            watch.feed(data[start:cut])
+            out.append(escaper.feed(data[start:cut]))
             start = cut
-    watch.close()
-    assert watch.invalid == (not _is_utf8(data))
+    out.append(escaper.close())
+    assert _is_utf8(b"".join(out))
+    assert escaper.invalid == (not _is_utf8(data))
+    assert decode_cell(b"".join(out), escaped=True) == data.decode("utf-8", "surrogateescape")

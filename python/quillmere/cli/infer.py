@@ -36,7 +36,8 @@ import pyarrow.compute as pc
 from .. import DateOrder, columns
 from .._native import NumFormat
 from ..schema import Column, Schema
-from .run import REASONS, decode_cell, invalid_cells, is_binary_type, is_text_type, text_view
+from .run import REASONS, is_text_type, text_view, undecodable
+from .undecodable import decode_cell
 from .source import Group, Source
 
 NULL_TOKENS = ("", "NA", "N/A", "n/a", "NULL", "null", "None", "-", "NaN", "nan", "#N/A")
@@ -175,10 +176,11 @@ class ColumnInference:
 
     # One group ----------------------------------------------------------------------------
 
-    def add(self, array: pa.ChunkedArray, start: int) -> None:
+    def add(self, array: pa.ChunkedArray, group: Group) -> None:
         if not is_text_type(array.type):
             return
-        bad: list[tuple[int, int]] = invalid_cells(array) if is_binary_type(array.type) else []
+        start = group.start
+        bad = [] if group.utf8 else undecodable(array, group.escaped)
         cells = text_view(array)
         if bad:
             # A cell that is not UTF-8 fits no cast; it is counted once, as a miss of every candidate.
@@ -187,7 +189,7 @@ class ColumnInference:
                 mask[index] = True
                 if len(self.invalid_examples) < EXAMPLES:
                     raw = array[index].as_py()
-                    self.invalid_examples.append(Misfit(start + index, decode_cell(raw), 2, offset, 1))
+                    self.invalid_examples.append(Misfit(start + index, decode_cell(raw, group.escaped), 2, offset, 1))
             cells = pc.if_else(pa.array(mask), pa.scalar(None, cells.type), cells)
             self.invalid += len(bad)
         missing = cells.null_count - len(bad)
@@ -513,12 +515,12 @@ def infer(source: Source, *, threshold: float = THRESHOLD, tokens: tuple[str, ..
     try:
         for group in source.groups(limit=sample):
             rows += group.rows
-            work = [(c, group.table.column(c.name), group.start) for c in columns_seen]
+            work = [(c, group.table.column(c.name)) for c in columns_seen]
             if pool is None:
-                for column, array, start in work:
-                    column.add(array, start)
+                for column, array in work:
+                    column.add(array, group)
             else:
-                for future in [pool.submit(c.add, a, s) for c, a, s in work]:
+                for future in [pool.submit(c.add, a, group) for c, a in work]:
                     future.result()
             if progress:
                 progress()

@@ -21,6 +21,7 @@ import pyarrow.compute as pc
 from ..schema import Column, Schema
 from .errors import UsageError
 from .source import Group, Source
+from .undecodable import decode_cell, invalid_cells, marked_cells
 
 T = TypeVar("T")
 REASONS = ("EMPTY", "MALFORMED", "OUT_OF_RANGE")
@@ -91,29 +92,13 @@ def text_view(array: pa.ChunkedArray) -> pa.ChunkedArray:
     return pa.chunked_array([chunk.view(target) for chunk in array.chunks], type=target)
 
 
-def invalid_cells(array: pa.ChunkedArray) -> list[tuple[int, int]]:
-    """Cells of a binary column that are not UTF-8: (index, code points before the first bad byte)."""
-    found = []
-    base = 0
-    for chunk in array.chunks:
-        try:
-            chunk.view(pa.large_string() if pa.types.is_large_binary(chunk.type) else pa.string()).validate(full=True)
-        except pa.ArrowInvalid:
-            for i, cell in enumerate(chunk.to_pylist()):
-                if cell is None:
-                    continue
-                try:
-                    cell.decode("utf-8")
-                except UnicodeDecodeError as error:
-                    found.append((base + i, len(cell[:error.start].decode("utf-8"))))
-        base += len(chunk)
-    return found
-
-
-def decode_cell(cell: bytes | str | None) -> str | None:
-    if cell is None or isinstance(cell, str):
-        return cell
-    return cell.decode("utf-8", "surrogateescape")
+def undecodable(array: pa.ChunkedArray, escaped: bool) -> list[tuple[int, int]]:
+    """The cells of a column that hold a byte that is not UTF-8, with the code points before it."""
+    if escaped and is_text_type(array.type):
+        return marked_cells(text_view(array))
+    if is_binary_type(array.type):
+        return invalid_cells(array)
+    return []
 
 
 class Caster:
@@ -150,33 +135,14 @@ class Caster:
         typed, faults = result.table, result.faults
         if group.utf8:
             return Outcome(group, typed, faults)
-        fixes: dict[str, list[tuple[int, int]]] = {}
+        fixes = {}
         for name in table.column_names:
-            array = table.column(name)
-            if not is_binary_type(array.type):
-                continue
-            declared = self.schema.get(name)
-            if declared is None or declared.cast == "char":
-                bad = invalid_cells(array)
-            else:
-                bad = self._invalid_faulted(name, array, faults, group.start)
+            bad = undecodable(table.column(name), self.source.escaped)
             if bad:
                 fixes[name] = bad
         if fixes:
             typed, faults = self._mark_invalid(group, typed, faults, fixes)
         return Outcome(group, typed, faults)
-
-    def _invalid_faulted(self, name: str, array: pa.ChunkedArray, faults: pa.Table, start: int) -> list[tuple[int, int]]:
-        # A cell that is not UTF-8 never passes a cast other than cast_char (every other grammar is
-        # ASCII or declared UTF-8), so only the cells already at fault need a look.
-        if not faults.num_rows:
-            return []
-        mine = pc.equal(faults.column("column"), name)
-        if not pc.any(mine).as_py():
-            return []
-        rows = pc.subtract(faults.filter(mine).column("row"), start)
-        cells = array.take(rows)
-        return [(rows[i].as_py(), offset) for i, offset in invalid_cells(cells)]
 
     def _mark_invalid(self, group: Group, typed: pa.Table, faults: pa.Table,
                       fixes: dict[str, list[tuple[int, int]]]) -> tuple[pa.Table, pa.Table]:
@@ -284,7 +250,7 @@ class Summary:
                                                                   for f in ("reason", "offset", "length"))):
             cell = taken[name][position[name]]
             position[name] += 1
-            out.append(Fault(row, name, reason, offset, length, decode_cell(cell)))
+            out.append(Fault(row, name, reason, offset, length, decode_cell(cell, group.escaped)))
         return out
 
 

@@ -24,12 +24,12 @@ import pyarrow as pa
 import pyarrow.csv as pa_csv
 
 from .errors import UsageError
+from .undecodable import Escaper, marked
 
 SAMPLE_BYTES = 64 << 10
 BLOCK_BYTES = 1 << 20          # pyarrow's read-ahead holds a few dozen blocks, so keep them small
 GROUP_BYTES = 8 << 20          # batches are gathered into groups of about this much text per cast call
 DELIMITERS = (",", ";", "\t", "|")
-FORMATS = ("csv", "parquet", "arrow")
 
 
 @dataclass
@@ -57,6 +57,7 @@ class Group:
     start: int
     table: pa.Table
     utf8: bool = False      # every cell is known to be UTF-8, so none needs a look
+    escaped: bool = False   # bytes that are not UTF-8 arrive as markers (CSV)
 
     @property
     def rows(self) -> int:
@@ -101,6 +102,7 @@ class Source:
     _open: Any = None               # () -> iterator of record batches; set by the opener
     _position: Any = None           # () -> bytes or rows consumed so far, for progress
     _utf8: Any = None               # () -> True while every byte read so far is UTF-8
+    escaped: bool = False           # bytes that are not UTF-8 arrive as markers (CSV)
 
     def groups(self, *, group_bytes: int = GROUP_BYTES, limit: int | None = None) -> Iterator[Group]:
         """The rows in order, gathered into groups of about ``group_bytes`` of text."""
@@ -116,13 +118,13 @@ class Source:
             pending_bytes += batch.nbytes
             if pending_bytes >= group_bytes:
                 table = pa.Table.from_batches(pending)
-                yield Group(start, table, self._clean())
+                yield Group(start, table, self._clean(), self.escaped)
                 start += table.num_rows
                 pending, pending_bytes = [], 0
         if pending:
             table = pa.Table.from_batches(pending)
             if table.num_rows or start == 0:
-                yield Group(start, table, self._clean())
+                yield Group(start, table, self._clean(), self.escaped)
         elif start == 0:
             yield Group(0, pa.table({name: pa.array([], pa.string()) for name in self.names}))
 
@@ -149,12 +151,10 @@ def open_source(path: str, options: Options) -> Source:
         size = None
     else:
         try:
-            stream = open(path, "rb")  # noqa: SIM115  (closed when the process ends; batches read lazily)
+            stream = open(path, "rb")  # noqa: SIM115  (closed once sniffed, or at its end)
             size = os.fstat(stream.fileno()).st_size
         except OSError as error:
             raise UsageError(f"cannot read {path}: {error.strerror or error}") from None
-        if os.path.isdir(path):
-            raise UsageError(f"cannot read {path}: it is a directory")
     head = _read_up_to(stream, SAMPLE_BYTES)
     kind = options.format or _format_of(path, head)
     display = "standard input" if path == "-" else path
@@ -186,69 +186,37 @@ def _format_of(path: str, head: bytes) -> str:
     return "csv"
 
 
-class Utf8Watch:
-    """Notes whether the bytes handed to the CSV reader are all UTF-8: an ASCII block costs one
-    scan, any other is validated by Arrow, a character cut at a block's end carried to the next."""
+class _Feed(io.RawIOBase):
+    """The stream handed to the CSV reader: the bytes already read for sniffing, then the rest,
+    each byte that is not UTF-8 turned into its marker."""
 
-    def __init__(self) -> None:
-        self.invalid = False
-        self._tail = b""
-
-    def feed(self, data: bytes) -> None:
-        if self.invalid or (not self._tail and data.isascii()):
-            return
-        data = self._tail + data
-        cut = _complete_characters(data)
-        self._tail = data[cut:]
-        if cut:
-            offsets = pa.py_buffer((0).to_bytes(8, "little") + cut.to_bytes(8, "little"))
-            text = pa.Array.from_buffers(pa.large_string(), 1, [None, offsets, pa.py_buffer(data[:cut])])
-            try:
-                text.validate(full=True)
-            except pa.ArrowInvalid:
-                self.invalid = True
-
-    def close(self) -> None:
-        if self._tail:
-            self.invalid = True
-
-
-def _complete_characters(data: bytes) -> int:
-    """The length of ``data`` without a multi-byte character cut off at its end."""
-    for back in range(1, min(4, len(data)) + 1):
-        byte = data[-back]
-        if byte < 0x80:
-            return len(data)
-        if byte >= 0xC0:   # the lead byte of the last character
-            needed = 2 if byte < 0xE0 else 3 if byte < 0xF0 else 4
-            return len(data) - back if back < needed else len(data)
-    return len(data)
-
-
-class _Prefixed(io.RawIOBase):
-    """A stream that returns the bytes already read from it before the rest."""
-
-    def __init__(self, head: bytes, rest: BinaryIO, watch: Utf8Watch | None = None) -> None:
-        self._head = memoryview(head)
+    def __init__(self, head: bytes, rest: BinaryIO, escaper: Escaper | None = None) -> None:
+        self._head = head
         self._rest = rest
+        self.escaper = escaper
         self.consumed = 0
-        self.watch = watch
+        self._out = memoryview(b"")
+        self._ended = False
 
     def readable(self) -> bool:
         return True
 
     def readinto(self, buffer: Any) -> int:
-        if self._head.nbytes:
-            count = min(len(buffer), self._head.nbytes)
-            data = bytes(self._head[:count])
-            self._head = self._head[count:]
-        else:
-            data = self._rest.read(len(buffer))
-            count = len(data)
-        buffer[:count] = data
-        self.consumed += count
-        if self.watch is not None:
-            self.watch.feed(data) if count else self.watch.close()
+        while not self._out.nbytes and not self._ended:
+            if self._head:
+                data, self._head = self._head, b""
+            else:
+                data = self._rest.read(len(buffer))
+            self.consumed += len(data)
+            if not data:
+                self._ended = True
+                data = self.escaper.close() if self.escaper else b""
+            elif self.escaper:
+                data = self.escaper.feed(data)
+            self._out = memoryview(data)
+        count = min(len(buffer), self._out.nbytes)
+        buffer[:count] = self._out[:count]
+        self._out = self._out[count:]
         return count
 
 
@@ -256,9 +224,9 @@ class _Transcoded(io.RawIOBase):
     """A stream in another encoding as UTF-8; a byte the encoding cannot decode stays as it
     is, so it becomes a fault in its cell like any byte that is not UTF-8."""
 
-    def __init__(self, raw: io.RawIOBase, encoding: str, watch: Utf8Watch) -> None:
+    def __init__(self, raw: io.RawIOBase, encoding: str, escaper: Escaper) -> None:
         self._raw = raw
-        self.watch = watch
+        self.escaper = escaper
         self._decoder = codecs.getincrementaldecoder(encoding)(errors="surrogateescape")
         self._pending = b""
         self._done = False
@@ -271,12 +239,14 @@ class _Transcoded(io.RawIOBase):
             data = self._raw.read(BLOCK_BYTES)
             self._done = not data
             text = self._decoder.decode(data or b"", final=self._done)
-            self._pending = text.encode("utf-8", "surrogateescape")
+            try:
+                self._pending = text.encode("utf-8")
+            except UnicodeEncodeError:
+                self.escaper.invalid = True
+                self._pending = marked(text)
         count = min(len(buffer), len(self._pending))
-        data = self._pending[:count]
-        buffer[:count] = data
+        buffer[:count] = self._pending[:count]
         self._pending = self._pending[count:]
-        self.watch.feed(data) if count else self.watch.close()
         return count
 
 
@@ -315,43 +285,43 @@ def _open_csv(display: str, path: str, stream: BinaryIO, head: bytes, size: int 
     else:
         width = max((len(record) for record in records[:200]), default=0)
         names = [f"column_{i + 1}" for i in range(width)]
-    source = Source(display, "csv", names, dialect, size, problems=problems)
-    read_options = pa_csv.ReadOptions(use_threads=False, block_size=BLOCK_BYTES, column_names=names,
-                                      skip_rows=1 if dialect.header else 0)
+    source = Source(display, "csv", names, dialect, size, problems=problems, escaped=True)
+    # The header is read as a first row and dropped: pyarrow's skip_rows counts lines, not records.
+    read_options = pa_csv.ReadOptions(use_threads=False, block_size=BLOCK_BYTES, column_names=names)
     convert_options = pa_csv.ConvertOptions(column_types={name: pa.binary() for name in names}, null_values=[],
                                             strings_can_be_null=False, quoted_strings_can_be_null=False,
                                             check_utf8=False)
-    counter = [_Prefixed(head, stream)]
+    feed = [_Feed(head, stream)]
     if path == "-":
         stream_used = [False]
 
-        def raw_stream() -> _Prefixed:
+        def raw_stream() -> _Feed:
             if stream_used[0]:
                 raise UsageError("standard input can be read only once")
             stream_used[0] = True
-            return counter[0]
+            return feed[0]
     else:
         stream.close()
 
-        def raw_stream() -> _Prefixed:
+        def raw_stream() -> _Feed:
             try:
-                counter[0] = _Prefixed(b"", open(path, "rb"))  # noqa: SIM115  (read to its end)
+                feed[0] = _Feed(b"", open(path, "rb"))  # noqa: SIM115  (read to its end)
             except OSError as error:
                 raise UsageError(f"cannot read {path}: {error.strerror or error}") from None
-            return counter[0]
+            return feed[0]
 
-    watch = [Utf8Watch()]
+    escaper = [Escaper()]
 
     def batches() -> Iterator[pa.RecordBatch]:
         if not names:
             return  # an empty file: no columns, no rows
-        prefixed = raw_stream()
-        watch[0] = Utf8Watch()
+        fed = raw_stream()
+        escaper[0] = Escaper()
         if encoding == "utf-8":
-            prefixed.watch = watch[0]
-            raw: io.RawIOBase = prefixed
+            fed.escaper = escaper[0]
+            raw: io.RawIOBase = fed
         else:
-            raw = _Transcoded(prefixed, encoding, watch[0])
+            raw = _Transcoded(fed, encoding, escaper[0])
         # Each read finds the ragged rows again; only the last read's are kept.
         source.problems[:] = [p for p in source.problems if p.kind != "ragged_row"]
         splicer = _RaggedRows(source, dialect)
@@ -365,6 +335,7 @@ def _open_csv(display: str, path: str, stream: BinaryIO, head: bytes, size: int 
             if "Empty CSV file" in str(error):
                 return
             raise UsageError(f"{display}: {error}") from None
+        header = dialect.header
         while True:
             try:
                 batch = reader.read_next_batch()
@@ -372,21 +343,23 @@ def _open_csv(display: str, path: str, stream: BinaryIO, head: bytes, size: int 
                 break
             except pa.ArrowInvalid as error:
                 raise UsageError(f"{display}: {error}") from None
+            if header and batch.num_rows:
+                batch, header = batch.slice(1), False
             yield from splicer.splice(batch)
         yield from splicer.finish()
 
     source._open = batches
-    source._position = lambda: counter[0].consumed
-    source._utf8 = lambda: not watch[0].invalid
+    source._position = lambda: feed[0].consumed
+    source._utf8 = lambda: not escaper[0].invalid
     return source
 
 
 def _records(text: str, complete: bool, dialect: CsvDialect, limit: int = 1000) -> list[list[str]]:
     """The first records of the sample; the last, possibly cut, record is left out."""
     if not complete:
-        cut = max(text.rfind("\n"), 0)
+        cut = max(text.rfind("\n"), text.rfind("\r"), 0)
         text = text[:cut]
-    reader = csv.reader(io.StringIO(text), delimiter=dialect.delimiter, quotechar=dialect.quote or '"',
+    reader = csv.reader(io.StringIO(text, newline=""), delimiter=dialect.delimiter, quotechar=dialect.quote or '"',
                         quoting=csv.QUOTE_MINIMAL if dialect.quote else csv.QUOTE_NONE, doublequote=True,
                         strict=False)
     records = []
@@ -652,7 +625,7 @@ def _open_ipc(display: str, stream: BinaryIO, head: bytes, size: int | None) -> 
                     done[0] += batch.num_rows
                     yield batch
         else:
-            reader = ipc.open_stream(_Prefixed(head, stream))
+            reader = ipc.open_stream(_Feed(head, stream))
             schema = reader.schema
 
             def read() -> Iterator[pa.RecordBatch]:
