@@ -87,7 +87,7 @@ class Decision:
     """What inference concluded for one column."""
 
     name: str
-    status: str                      # "typed", "text" or "ambiguous"
+    status: str                      # "typed", "text", "ambiguous", or "typed in the file" (not text)
     cells: int                       # cells that are neither null nor a null token
     nulls: dict[str, int]            # null token (or "null" for a missing cell) -> count
     column: Column | None = None     # the declaration, when typed
@@ -136,6 +136,7 @@ class ColumnInference:
         self.threshold = threshold
         self.tokens = tokens
         self.cells = 0
+        self.typed: str | None = None    # the type the file gives a column that is not text
         self.invalid = 0
         self.invalid_examples: list[Misfit] = []
         self.nulls: Counter[str] = Counter()
@@ -178,6 +179,7 @@ class ColumnInference:
 
     def add(self, array: pa.ChunkedArray, group: Group) -> None:
         if not is_text_type(array.type):
+            self.typed = str(array.type)
             return
         start = group.start
         bad = [] if group.utf8 else undecodable(array, group.escaped)
@@ -351,6 +353,9 @@ class ColumnInference:
     def decide(self) -> Decision:
         nulls = {token: count for token, count in sorted(self.nulls.items(), key=_token_order)}
         decision = Decision(self.name, "text", self.cells, nulls)
+        if self.typed is not None:
+            decision.status, decision.note = "typed in the file", f"holds {self.typed}; left as it is"
+            return decision
         if self.cells == 0:
             decision.note = "no values"
             return decision
@@ -576,6 +581,8 @@ def to_toml(inference: Inference) -> str:
                 lines.append(f"# {'either' if number == 0 else 'or'}:")
                 stanza = Schema({decision.name: choice}).to_toml().rstrip("\n")
                 lines.extend(f"# {line}" for line in stanza.splitlines())
+        elif decision.status == "typed in the file":
+            lines.append(f"# {decision.name}: {decision.note}")
         else:
             note = decision.note or "no cast fits"
             lines.append(f"# {decision.name}: text ({note})")

@@ -84,8 +84,10 @@ class Outcome:
 
 
 def text_view(array: pa.ChunkedArray) -> pa.ChunkedArray:
-    """A binary column as strings without validating it; the casts read bytes, and cells
-    that are not UTF-8 are found separately."""
+    """A text column as plain strings: a binary one viewed without validating it (the casts read
+    bytes, and cells that are not UTF-8 are found separately), a dictionary one decoded."""
+    if pa.types.is_dictionary(array.type):
+        array = array.cast(array.type.value_type)
     if not is_binary_type(array.type):
         return array
     target = pa.large_string() if pa.types.is_large_binary(array.type) else pa.string()
@@ -204,7 +206,7 @@ class Summary:
         self.source = source
         self.schema = schema
         self.rows = 0
-        self.tallies = {name: Tally(name, schema[name].cast if name in schema else "text") for name in source.names}
+        self.tallies = {name: Tally(name, _cast_label(name, schema, source)) for name in source.names}
         self.limit = limit              # None: keep every fault
         self.faults: list[Fault] = []
 
@@ -252,6 +254,15 @@ class Summary:
             position[name] += 1
             out.append(Fault(row, name, reason, offset, length, decode_cell(cell, group.escaped)))
         return out
+
+
+def _cast_label(name: str, schema: Schema, source: Source) -> str:
+    """What the report says a column is cast as: the declared cast, text, or the type a file gave it."""
+    if name in schema:
+        return schema[name].cast
+    if source.schema is not None and not is_text_type(source.schema.field(name).type):
+        return str(source.schema.field(name).type)
+    return "text"
 
 
 def with_scales(schema: Schema, source: Source, threads: int) -> Schema:

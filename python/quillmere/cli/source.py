@@ -36,7 +36,7 @@ DELIMITERS = (",", ";", "\t", "|")
 class Problem:
     """Something wrong with the file's shape rather than with one cell."""
 
-    kind: str                  # "ragged_row", "duplicate_column", "unnamed_column", "not_text"
+    kind: str                  # "ragged_row", "duplicate_column" or "unnamed_column"
     message: str
     row: int | None = None     # the data row (from 0), for a ragged row
     line: int | None = None    # the record's position in the file, header included (from 1)
@@ -99,6 +99,7 @@ class Source:
     size: int | None = None
     total_rows: int | None = None
     problems: list[Problem] = field(default_factory=list)
+    schema: pa.Schema | None = None  # the columns' types, where the file declares them
     _open: Any = None               # () -> iterator of record batches; set by the opener
     _position: Any = None           # () -> bytes or rows consumed so far, for progress
     _utf8: Any = None               # () -> True while every byte read so far is UTF-8
@@ -126,7 +127,8 @@ class Source:
             if table.num_rows or start == 0:
                 yield Group(start, table, self._clean(), self.escaped)
         elif start == 0:
-            yield Group(0, pa.table({name: pa.array([], pa.string()) for name in self.names}))
+            empty = self.schema or pa.schema([(name, pa.binary()) for name in self.names])
+            yield Group(0, empty.empty_table(), True, self.escaped)
 
     def position(self) -> int:
         return self._position() if self._position else 0
@@ -562,20 +564,6 @@ class _RaggedRows:
 
 # Parquet and Arrow IPC ----------------------------------------------------------------------------
 
-def _text_columns(schema: pa.Schema, source: Source) -> list[str]:
-    names = []
-    for item in schema:
-        t = item.type
-        value = t.value_type if pa.types.is_dictionary(t) else t
-        if (pa.types.is_string(value) or pa.types.is_large_string(value) or pa.types.is_string_view(value)
-                or pa.types.is_binary(value) or pa.types.is_large_binary(value)):
-            names.append(item.name)
-        else:
-            source.problems.append(Problem("not_text", f"column {item.name!r} holds {t}, not text; it is passed "
-                                                       f"through unchecked"))
-    return names
-
-
 def _seekable(stream: BinaryIO, head: bytes) -> Any:
     """The whole input as something pyarrow can seek in: the file itself, or standard input read into memory."""
     if stream is sys.stdin.buffer:
@@ -592,8 +580,8 @@ def _open_parquet(display: str, stream: BinaryIO, head: bytes, size: int | None)
     except (pa.ArrowInvalid, OSError) as error:
         raise UsageError(f"{display}: not a readable Parquet file ({error})") from None
     schema = parquet.schema_arrow
-    source = Source(display, "parquet", list(schema.names), size=size, total_rows=parquet.metadata.num_rows)
-    _text_columns(schema, source)
+    source = Source(display, "parquet", list(schema.names), size=size, total_rows=parquet.metadata.num_rows,
+                    schema=schema)
     done = [0]
 
     def batches() -> Iterator[pa.RecordBatch]:
@@ -634,8 +622,7 @@ def _open_ipc(display: str, stream: BinaryIO, head: bytes, size: int | None) -> 
                     yield batch
     except (pa.ArrowInvalid, OSError) as error:
         raise UsageError(f"{display}: not a readable Arrow IPC file or stream ({error})") from None
-    source = Source(display, "arrow", list(schema.names), size=size)
-    _text_columns(schema, source)
+    source = Source(display, "arrow", list(schema.names), size=size, schema=schema)
 
     def batches() -> Iterator[pa.RecordBatch]:
         try:
