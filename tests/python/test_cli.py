@@ -7,7 +7,6 @@ import csv
 import json
 import os
 import random
-import resource
 import subprocess
 import sys
 import threading
@@ -21,7 +20,6 @@ pytest.importorskip("rich")
 pq = pytest.importorskip("pyarrow.parquet")
 pytest.importorskip("numpy")
 
-import quillmere as q  # noqa: E402
 from quillmere import Column, DateOrder, NumFormat, Schema, columns  # noqa: E402
 from messy_table import SCHEMA, messy_table  # noqa: E402
 

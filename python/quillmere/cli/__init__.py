@@ -15,7 +15,6 @@ from __future__ import annotations
 import argparse
 import os
 import sys
-import time
 from typing import Any
 
 __all__ = ["main"]

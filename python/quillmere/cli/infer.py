@@ -51,6 +51,8 @@ WHITESPACE = "\t\n\f\r "     # what the casts trim
 KINDS = ("bool", "int", "decimal", "real", "date", "time", "datetime", "timestamp", "duration", "uuid")
 _INT_WIDTHS = (("i8", -2**7, 2**7 - 1), ("i16", -2**15, 2**15 - 1), ("i32", -2**31, 2**31 - 1),
                ("i64", -2**63, 2**63 - 1))
+_NUMBERS = ("int", "decimal", "real")
+_DOT, _COMMA = (".", ","), (",", ".")      # (decimal separator, group separator)
 _CURRENCY = r"^(?:[A-Z]{0,2}\p{Sc}|[A-Z]{3})$"
 _ODD_GROUP = r"\d(?P<g>[ \x{a0}\x{202f}'’])\d{3}(?:\D|$)"
 
@@ -144,11 +146,12 @@ class ColumnInference:
         self.odd_group: str | None = None
         self.votes = {".": 0, ",": 0}
         self.differ = 0
+        self._last: dict[tuple[str, Any], Any] = {}    # the latest group's (result, values) per candidate
         self.candidates: dict[tuple[str, Any], Candidate] = {}
         for kind in ("bool", "time", "timestamp", "duration", "uuid"):
             self._add(kind, None)
-        for separators in ((".", ","), (",", ".")):
-            for kind in ("int", "decimal", "real"):
+        for separators in (_DOT, _COMMA):
+            for kind in _NUMBERS:
                 self._add(kind, separators)
         for order in (None, DateOrder.YMD, DateOrder.DMY, DateOrder.MDY):
             self._add("date", order)
@@ -213,43 +216,75 @@ class ColumnInference:
 
         results = self._run(cells, start)
         if self._numbers_alive() and (self.currency is None or self.odd_group is None) and \
-                self._notice_notation(cells, results):
+                self._notice_notation(cells):
             results = self._run(cells, start)   # again, under the notation just found
         for candidate, (fits, misses) in results.items():
             candidate.fits += fits
             candidate.misses += misses + len(bad)
-        if self._pair_alive():
+        if ("real", _DOT) in self._last and ("real", _COMMA) in self._last:
             self._vote(cells)
         self._prune()
 
     def _run(self, cells: pa.ChunkedArray, start: int) -> dict[Candidate, tuple[int, int]]:
-        counts = {}
-        self._last: dict[tuple[str, Any], Any] = {}
-        odd_groups: dict[Any, pa.ChunkedArray] = {}
+        """Casts the cells under every live candidate: (fits, misses) of each."""
+        counts: dict[Candidate, tuple[int, int]] = {}
+        self._last = {}
+        # Only cells with a "." or a "," read differently under the two notations of the numbers.
+        # Without any, the two readings agree cell for cell, and where every cell is an integer the
+        # decimal and real readings fit those same cells: cast once, count twice.
+        plain = not (_anywhere(cells, ".") or _anywhere(cells, ","))
+        done: dict[tuple[str, Any], tuple[tuple[int, int], tuple[Any, Any, int, int]]] = {}
         for key, candidate in self.candidates.items():
             if not candidate.alive:
                 continue
+            kind, notation = key
+            if plain and kind in _NUMBERS:
+                twin = done.get((kind, _DOT)) if notation == _COMMA else None
+                whole = done.get(("int", notation)) if kind != "int" else None
+                if whole is not None and whole[0][1] == 0:
+                    twin = (whole[0], (None, None, 0, 0))
+                if twin is not None:
+                    counts[candidate] = twin[0]
+                    done[key] = twin
+                    self._extend(candidate, *twin[1])
+                    continue
             result = self._cast(candidate, cells)
             values = _values(result)
             self._last[key] = (result, values)
             fits, misses = len(values) - values.null_count, result.fault_count
-            if candidate.kind == "int":
-                big = self._integers(candidate, cells, values, result)
-                fits, misses = fits + big, misses - big
-            if candidate.kind in ("int", "decimal", "real"):
-                # The casts take a group separator between any two digits ("25.03.2024" is an
-                # integer under "." grouping); a reading that needs groups other than threes does
-                # not count as a fit here.
-                if candidate.notation not in odd_groups:
-                    odd_groups[candidate.notation] = pc.match_substring_regex(cells, _odd_grouping(candidate.notation[1]))
-                odd = pc.sum(pc.and_(values.is_valid(), pc.fill_null(odd_groups[candidate.notation], False))).as_py() or 0
+            extra: tuple[Any, Any, int, int] = (None, None, 0, 0)
+            if kind == "int":
+                extra = self._integers(candidate, cells, values, result)
+                fits, misses = fits + extra[2], misses - extra[2]
+            if kind in _NUMBERS:
+                odd = self._odd_fits(cells, values, notation[1])
                 fits, misses = fits - odd, misses + odd
+            if kind == "decimal" and values.null_count < len(values):
+                extra = (None, None, 0, self._scale(candidate, cells, values))
             counts[candidate] = (fits, misses)
+            done[key] = ((fits, misses), extra)
+            self._extend(candidate, *extra)
             if result.fault_count and len(candidate.examples) < EXAMPLES:
                 self._examples(candidate, cells, _faults(result), start)
-            if candidate.kind == "decimal" and values.null_count < len(values):
-                self._scale(candidate, cells, values)
         return counts
+
+    def _odd_fits(self, cells: pa.ChunkedArray, values: pa.ChunkedArray, group_sep: str) -> int:
+        """How many fitting cells need groups other than threes: the casts take a group separator
+        between any two digits ("25.03.2024" is an integer under "." grouping), inference does not."""
+        if not _anywhere(cells, group_sep):
+            return 0
+        holding = _holds(cells, group_sep)
+        odd = pc.match_substring_regex(cells.filter(holding), _odd_grouping(group_sep))
+        return pc.sum(pc.and_(values.filter(holding).is_valid(), odd)).as_py() or 0
+
+    @staticmethod
+    def _extend(candidate: Candidate, low: int | None, high: int | None, big: int, scale: int) -> None:
+        """Adds what one group showed of a candidate's range and scale."""
+        if low is not None:
+            candidate.low = low if candidate.low is None else min(candidate.low, low)
+            candidate.high = high if candidate.high is None else max(candidate.high, high)
+        candidate.big += big
+        candidate.scale = max(candidate.scale, scale)
 
     def _examples(self, candidate: Candidate, cells: pa.ChunkedArray, faults: pa.Table, start: int) -> None:
         wanted = faults.slice(0, EXAMPLES - len(candidate.examples))
@@ -260,52 +295,51 @@ class ColumnInference:
                                                      wanted.column("length").to_pylist()):
             candidate.examples.append(Misfit(start + row, text, reason, offset, length))
 
-    def _integers(self, candidate: Candidate, cells: pa.ChunkedArray, values: pa.ChunkedArray, result: Any) -> int:
-        """Tracks the range of the values; returns how many cells are out of the signed range but fit
+    def _integers(self, candidate: Candidate, cells: pa.ChunkedArray, values: pa.ChunkedArray,
+                  result: Any) -> tuple[Any, Any, int, int]:
+        """The group's range of values, and how many of its cells are past the signed range but fit
         unsigned 64 bits (fits, unless the column also holds a negative value)."""
+        low = high = None
         if values.null_count < len(values):
             bounds = pc.min_max(values).as_py()
-            candidate.low = bounds["min"] if candidate.low is None else min(candidate.low, bounds["min"])
-            candidate.high = bounds["max"] if candidate.high is None else max(candidate.high, bounds["max"])
+            low, high = bounds["min"], bounds["max"]
+        big = 0
         if result.fault_count:
             faults = _faults(result)
             large = faults.filter(pc.equal(faults.column("reason"), 3)).column("row")
             if len(large):
                 unsigned = columns.cast_u64(cells.take(large), self._format(candidate.notation), nulls=self.tokens)
                 big = len(unsigned) - _values(unsigned).null_count
-                candidate.big += big
-                return big
-        return 0
+        return low, high, big, 0
 
-    def _scale(self, candidate: Candidate, cells: pa.ChunkedArray, values: pa.ChunkedArray) -> None:
+    def _scale(self, candidate: Candidate, cells: pa.ChunkedArray, values: pa.ChunkedArray) -> int:
+        """The most fraction digits the group's decimals need, or are written with ("1.50": two)."""
         needed = values.type.scale
-        decimal_sep = candidate.notation[0]
+        if max(needed, candidate.scale) > MAX_DECIMAL_SCALE:
+            return needed   # a real column: its written digits no longer matter
         fits = cells.filter(values.is_valid())
+        decimal_sep = candidate.notation[0]
+        # What follows the separator bounds the digits written; most groups stop here.
+        after = pc.subtract(pc.binary_length(fits), pc.find_substring(fits, decimal_sep))
+        if (pc.max(after).as_py() or 0) - 1 <= max(needed, candidate.scale):
+            return needed
         written = pc.struct_field(pc.extract_regex(fits, pattern=f"[{decimal_sep}](?P<digits>\\d+)"), [0])
-        longest = pc.max(pc.utf8_length(written)).as_py() or 0
-        candidate.scale = max(candidate.scale, needed, longest)
+        return max(needed, pc.max(pc.utf8_length(written)).as_py() or 0)
 
     def _numbers_alive(self) -> bool:
-        return any(c.alive for c in self.candidates.values() if c.kind in ("int", "decimal", "real"))
+        return any(c.alive for c in self.candidates.values() if c.kind in _NUMBERS)
 
-    def _pair_alive(self) -> bool:
-        pair = [self.candidates.get(("real", s)) for s in ((".", ","), (",", "."))]
-        return all(c is not None and c.alive for c in pair)
-
-    def _notice_notation(self, cells: pa.ChunkedArray, results: dict[Candidate, tuple[int, int]]) -> bool:
+    def _notice_notation(self, cells: pa.ChunkedArray) -> bool:
         """Finds a currency symbol or an unusual group separator in the cells neither reading
         of the numbers accepts. True when the notation changed."""
-        failing = None
-        for separators in ((".", ","), (",", ".")):
+        read = None
+        for separators in (_DOT, _COMMA):
             entry = self._last.get(("real", separators))
-            if entry is None:
-                continue
-            ok = entry[1].is_valid()
-            failing = ok if failing is None else pc.or_(failing, ok)
-        if failing is None:
+            if entry is not None:
+                read = entry[1].is_valid() if read is None else pc.or_(read, entry[1].is_valid())
+        if read is None:
             return False
-        leftover = cells.filter(pc.invert(failing)).drop_null()
-        leftover = leftover.slice(0, 10000)
+        leftover = cells.filter(pc.invert(read)).drop_null().slice(0, 10000)
         if not len(leftover):
             return False
         changed = False
@@ -314,10 +348,9 @@ class ColumnInference:
             found = _most_common(groups)
             if found is not None:
                 self.odd_group = found
-                for decimal_sep in (".", ","):
-                    for kind in ("int", "decimal", "real"):
-                        sibling = self.candidates.get((kind, (decimal_sep, "," if decimal_sep == "." else ".")))
-                        self._add(kind, (decimal_sep, found), sibling)
+                for standard in (_DOT, _COMMA):
+                    for kind in _NUMBERS:
+                        self._add(kind, (standard[0], found), self.candidates.get((kind, standard)))
                 changed = True
         if self.currency is None:
             residue = pc.utf8_trim_whitespace(pc.replace_substring_regex(
@@ -330,12 +363,20 @@ class ColumnInference:
         return changed
 
     def _vote(self, cells: pa.ChunkedArray) -> None:
-        dot = self._last[("real", (".", ","))][1]
-        comma = self._last[("real", (",", "."))][1]
+        """A cell votes for the reading its own separators settle, as the casts detect them per cell
+        ("1.234,5", "1,5", "1,234,567"), unless that reading needs odd groups ("1.2.3")."""
+        separated = pc.or_(_holds(cells, "."), _holds(cells, ","))
+        if not pc.any(separated).as_py():
+            return
+        cells = cells.filter(separated)
+        dot = self._last[("real", _DOT)][1].filter(separated)
+        comma = self._last[("real", _COMMA)][1].filter(separated)
         detected = _values(columns.cast_f64(cells, _detect(self.currency), nulls=self.tokens))
         same = pc.fill_null(pc.equal(dot, comma), False)
-        with_dot = pc.and_(pc.fill_null(pc.equal(detected, dot), False), pc.invert(same))
-        with_comma = pc.and_(pc.fill_null(pc.equal(detected, comma), False), pc.invert(same))
+        with_dot = pc.and_(pc.and_(pc.fill_null(pc.equal(detected, dot), False), pc.invert(same)),
+                           pc.invert(pc.match_substring_regex(cells, _odd_grouping(",")).fill_null(False)))
+        with_comma = pc.and_(pc.and_(pc.fill_null(pc.equal(detected, comma), False), pc.invert(same)),
+                             pc.invert(pc.match_substring_regex(cells, _odd_grouping(".")).fill_null(False)))
         self.votes["."] += pc.sum(with_dot).as_py() or 0
         self.votes[","] += pc.sum(with_comma).as_py() or 0
         self.differ += pc.sum(pc.fill_null(pc.not_equal(dot, comma), False)).as_py() or 0
@@ -413,7 +454,7 @@ class ColumnInference:
                              f"{' and as '.join(c.notation.name for c in tied)}; declare the order")
 
     def _numbers(self, live: dict[tuple[str, Any], Candidate]) -> Any:
-        formats = [key[1] for key in live if key[0] in ("int", "decimal", "real")]
+        formats = [key[1] for key in live if key[0] in _NUMBERS]
         formats = list(dict.fromkeys(formats))
         if not formats:
             return None
@@ -457,6 +498,21 @@ class ColumnInference:
         if real is not None and real.fits > 0:
             return real.fits, "real", Column("f64", fmt), real
         return None
+
+
+def _anywhere(cells: pa.ChunkedArray, char: str) -> bool:
+    """Whether any cell may hold ``char``: a byte search of the data buffers (of a slice, perhaps
+    a little more than its cells)."""
+    needle = char.encode()
+    for chunk in cells.chunks:
+        data = chunk.buffers()[2]
+        if data is not None and needle in data.to_pybytes():
+            return True
+    return False
+
+
+def _holds(cells: pa.ChunkedArray, text: str) -> pa.ChunkedArray:
+    return pc.fill_null(pc.greater_equal(pc.find_substring(cells, text), 0), False)
 
 
 def _odd_grouping(group_sep: str) -> str:
