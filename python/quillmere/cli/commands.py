@@ -180,9 +180,9 @@ def command_cast(arguments: argparse.Namespace) -> int:
     if arguments.faults and Path(arguments.faults).resolve() == Path(arguments.output).resolve():
         raise UsageError("the output and the fault file must differ")
     caster = Caster(schema, source, keep_others=not arguments.drop_others)
-    progress = ProgressBar(source, arguments.quiet, "scanning decimals in")
+    progress = ProgressBar(source, arguments.quiet, "finding decimal scales in")
     try:
-        schema = with_scales(schema, source, arguments.threads)
+        schema = with_scales(schema, source, arguments.threads, progress.update)
     finally:
         progress.close()
     caster.schema = schema

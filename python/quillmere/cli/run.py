@@ -130,8 +130,8 @@ class Caster:
 
     def cast(self, group: Group) -> Outcome:
         table = group.table
-        texts = {name: text_view(table.column(name)) for name in table.column_names if is_text_type(table.schema.field(name).type)}
-        viewed = pa.table({name: texts.get(name, table.column(name)) for name in table.column_names})
+        viewed = pa.table({name: text_view(column) if is_text_type(column.type) else column
+                           for name, column in zip(table.column_names, table.columns)})
         result = self.schema.cast(viewed, others="keep" if self.keep_others else "drop", row_base=group.start,
                                   threads=1)
         typed, faults = result.table, result.faults
@@ -139,6 +139,8 @@ class Caster:
             return Outcome(group, typed, faults)
         fixes = {}
         for name in table.column_names:
+            if not self.keep_others and name not in self.schema:
+                continue
             bad = undecodable(table.column(name), self.source.escaped)
             if bad:
                 fixes[name] = bad
@@ -265,7 +267,7 @@ def _cast_label(name: str, schema: Schema, source: Source) -> str:
     return "text"
 
 
-def with_scales(schema: Schema, source: Source, threads: int) -> Schema:
+def with_scales(schema: Schema, source: Source, threads: int, progress: Callable[[], None] | None = None) -> Schema:
     """The schema with a scale for every decimal column that lacks one: the smallest that holds every
     value of the column, found by a first pass over the file, as ``Schema.cast`` finds it for a whole table."""
     from .. import columns
@@ -289,6 +291,8 @@ def with_scales(schema: Schema, source: Source, threads: int) -> Schema:
     for found in run(source, scan, threads):
         for name, scale in found.items():
             scales[name] = max(scales[name], scale)
+        if progress:
+            progress()
     declared = {}
     for name, column in schema.items():
         if name in scales:
