@@ -165,6 +165,8 @@ def test_awkward_csv(data, names, rows, faults, ragged, tmp_path, capsys):
     assert [(f["row"], f["column"], f["offset"], f["cell"]) for f in report["faults"]] == faults
     assert [p["row"] for p in report["problems"] if p["kind"] == "ragged_row"] == ragged
     assert status == (1 if faults or ragged else 0)
+    status, toml, _err = run(["infer", path, "--header"], capsys)
+    assert status == 0 and isinstance(Schema.from_toml(toml), Schema)   # odd names stay inside comments
 
 
 def test_header_problems_are_reported_not_fatal(tmp_path, capsys):

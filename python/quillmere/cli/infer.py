@@ -24,6 +24,7 @@ stays text when that candidate fits less than the threshold of its non-null cell
 
 from __future__ import annotations
 
+import json
 from collections import Counter
 from collections.abc import Callable, Iterable
 from concurrent.futures import ThreadPoolExecutor
@@ -619,7 +620,7 @@ def to_toml(inference: Inference) -> str:
     source = inference.source
     from .report import describe_source
 
-    lines = [f"# quillmere infer: {source.name}, {inference.rows:,} rows",
+    lines = [f"# quillmere infer: {_bare(source.name)}, {inference.rows:,} rows",
              f"# {' · '.join(describe_source(source).split(' · ')[1:])}"]
     if schema.nulls:
         lines += ["", f"nulls = {_toml_list(schema.nulls)}"]
@@ -630,7 +631,7 @@ def to_toml(inference: Inference) -> str:
             stanza = Schema({decision.name: schema[decision.name]}).to_toml().rstrip("\n")
             lines.extend(stanza.splitlines())
         elif decision.status == "ambiguous":
-            lines.append(f"# {decision.name}: ambiguous: {decision.note}")
+            lines.append(f"# {_bare(decision.name)}: ambiguous: {decision.note}")
             lines.append(f"# {_column_comment(decision)}")
             for number, choice in enumerate(decision.choices):
                 choice = _without_nulls(choice)
@@ -638,20 +639,23 @@ def to_toml(inference: Inference) -> str:
                 stanza = Schema({decision.name: choice}).to_toml().rstrip("\n")
                 lines.extend(f"# {line}" for line in stanza.splitlines())
         elif decision.status == "typed in the file":
-            lines.append(f"# {decision.name}: {decision.note}")
+            lines.append(f"# {_bare(decision.name)}: {decision.note}")
         else:
             note = decision.note or "no cast fits"
-            lines.append(f"# {decision.name}: text ({note})")
+            lines.append(f"# {_bare(decision.name)}: text ({note})")
             if decision.misfits and decision.cells:
                 lines.append("# not: " + ", ".join(f"row {m.row:,} {_quoted(m.cell)}" for m in decision.misfits))
     for problem in source.problems:
         if problem == source.problems[0]:
             lines.append("")
-        lines.append(f"# {problem.message}")
+        lines.append(f"# {_bare(problem.message)}")
     return "\n".join(lines) + "\n"
 
 
-def _toml_list(items: Iterable[str]) -> str:
-    import json
+def _bare(text: str) -> str:
+    """Text fit for a TOML comment: a line break or other control character as its escape."""
+    return json.dumps(text, ensure_ascii=False)[1:-1].replace('\\"', '"')
 
+
+def _toml_list(items: Iterable[str]) -> str:
     return "[" + ", ".join(json.dumps(item, ensure_ascii=False) for item in items) + "]"
