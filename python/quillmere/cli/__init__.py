@@ -84,8 +84,11 @@ def parser() -> argparse.ArgumentParser:
     top.add_argument("--traceback", action="store_true", help=argparse.SUPPRESS)  # for reporting a fault of ours
     commands = top.add_subparsers(dest="command", metavar="COMMAND", parser_class=_Parser)
 
-    def common(sub: argparse.ArgumentParser) -> None:
+    def common(sub: argparse.ArgumentParser, schema: bool = True) -> None:
         sub.add_argument("file", metavar="FILE", help="CSV, TSV, Parquet or Arrow IPC file; - for standard input")
+        if schema:
+            sub.add_argument("--schema", "-s", metavar="SCHEMA",
+                             help="the schema (TOML, or JSON when named .json); inferred from the file when left out")
         reading = sub.add_argument_group("reading the file (detected unless given)")
         reading.add_argument("--format", choices=("csv", "parquet", "arrow"), help="the file's format")
         reading.add_argument("--delimiter", "-d", type=_delimiter, help="field delimiter (or comma, semicolon, tab, pipe)")
@@ -106,7 +109,7 @@ def parser() -> argparse.ArgumentParser:
                                 description="Propose a schema: for each column the narrowest cast that fits its "
                                             "cells, under the notation the whole column settles. Prints the schema "
                                             "as TOML, with how many cells of each column fit and a few that do not.")
-    common(infer)
+    common(infer, schema=False)
     infer.add_argument("--sample", type=_positive, metavar="N", help="infer from the first N rows only")
     infer.add_argument("--threshold", type=_share, default=0.9, metavar="SHARE",
                        help="the share of a column's non-null cells a cast must fit, or the column stays text "
@@ -119,7 +122,6 @@ def parser() -> argparse.ArgumentParser:
                                             "faults by reason, and the first bad cells with the offending "
                                             "characters marked. Without --schema, the schema is inferred first.")
     common(check)
-    check.add_argument("--schema", "-s", metavar="SCHEMA", help="the schema (TOML, or JSON when named .json)")
     check.add_argument("--limit", "-n", type=_limit, default=20, metavar="N",
                        help="how many bad cells to list (default 20; 'all' for every one)")
     check.add_argument("--json", action="store_true", help="write a machine-readable report")
@@ -129,7 +131,6 @@ def parser() -> argparse.ArgumentParser:
                                            "Arrow IPC or CSV, by the output's extension); a bad cell is null there, "
                                            "and listed in the fault file.")
     common(cast)
-    cast.add_argument("--schema", "-s", metavar="SCHEMA", help="the schema (TOML, or JSON when named .json)")
     cast.add_argument("--output", "-o", metavar="OUT", required=True,
                       help="typed rows: .parquet, .arrow/.feather, .arrows (stream) or .csv/.tsv; - for CSV on stdout")
     cast.add_argument("--faults", "-f", metavar="FAULTS", help="fault table: .csv, .parquet or .arrow")
