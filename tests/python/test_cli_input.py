@@ -326,3 +326,9 @@ def test_bytes_that_are_not_utf8_pass_the_reader_as_markers_and_come_back(pieces
     assert _is_utf8(b"".join(out))
     assert escaper.invalid == (not _is_utf8(data))
     assert decode_cell(b"".join(out), escaped=True) == data.decode("utf-8", "surrogateescape")
+
+
+def test_without_the_extra_the_command_says_what_to_install(capsys, monkeypatch):
+    monkeypatch.setitem(sys.modules, "rich", None)
+    status, _out, err = run(["check", "examples/orders.csv"], capsys)
+    assert status == 2 and err == "quillmere: the command needs rich: pip install 'quillmere[cli]'\n"
