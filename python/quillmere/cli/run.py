@@ -76,11 +76,28 @@ class Fault:
 
 @dataclass
 class Outcome:
-    """One group cast: the typed rows (text columns as strings) and its faults in row order."""
+    """One group cast: the typed rows (text columns as strings), its faults in row order, and
+    per column the faults by reason and the nulls (counted where the group was cast)."""
 
     group: Group
     typed: pa.Table
     faults: pa.Table
+    counts: dict[tuple[str, int], int] = field(default_factory=dict)
+    nulls: dict[str, int] = field(default_factory=dict)
+
+    def count(self) -> Outcome:
+        in_column: Counter[str] = Counter()
+        if self.faults.num_rows:
+            pairs = zip(self.faults.column("column").to_pylist(), self.faults.column("reason").to_pylist())
+            self.counts = dict(Counter(pairs))
+            for (name, _reason), count in self.counts.items():
+                in_column[name] += count
+        for name, column in zip(self.group.table.column_names, self.group.table.columns):
+            if name in self.typed.column_names:
+                self.nulls[name] = self.typed.column(name).null_count - in_column[name]
+            else:
+                self.nulls[name] = column.null_count
+        return self
 
 
 def text_view(array: pa.ChunkedArray) -> pa.ChunkedArray:
@@ -136,7 +153,7 @@ class Caster:
                                   threads=1)
         typed, faults = result.table, result.faults
         if group.utf8:
-            return Outcome(group, typed, faults)
+            return Outcome(group, typed, faults).count()
         fixes = {}
         for name in table.column_names:
             if not self.keep_others and name not in self.schema:
@@ -146,7 +163,7 @@ class Caster:
                 fixes[name] = bad
         if fixes:
             typed, faults = self._mark_invalid(group, typed, faults, fixes)
-        return Outcome(group, typed, faults)
+        return Outcome(group, typed, faults).count()
 
     def _mark_invalid(self, group: Group, typed: pa.Table, faults: pa.Table,
                       fixes: dict[str, list[tuple[int, int]]]) -> tuple[pa.Table, pa.Table]:
@@ -192,7 +209,9 @@ def run(source: Source, work: Callable[[Group], T], threads: int,
                     before(group)
                     before = None
                 inflight.append(pool.submit(work, group))
-                while len(inflight) > threads:
+                # One group more than there are threads, so a thread that finishes finds work
+                # while the oldest result is taken; no more, so memory stays bounded.
+                while len(inflight) > threads + 1 or (inflight and inflight[0].done()):
                     yield inflight.popleft().result()
             while inflight:
                 yield inflight.popleft().result()
@@ -218,20 +237,13 @@ class Summary:
 
     def add(self, outcome: Outcome) -> list[Fault]:
         """Counts one group; returns its faults as listed (up to the limit)."""
-        group, typed, faults = outcome.group, outcome.typed, outcome.faults
+        group, faults = outcome.group, outcome.faults
         self.rows += group.rows
-        in_column: Counter[str] = Counter()
-        if faults.num_rows:
-            counts = Counter(zip(faults.column("column").to_pylist(), faults.column("reason").to_pylist()))
-            for (name, reason), count in counts.items():
-                self.tallies[name].reasons[reason - 1] += count
-                in_column[name] += count
+        for (name, reason), count in outcome.counts.items():
+            self.tallies[name].reasons[reason - 1] += count
         for name, tally in self.tallies.items():
             tally.cells += group.rows
-            if name in typed.column_names:
-                tally.nulls += typed.column(name).null_count - in_column.get(name, 0)
-            elif name in group.table.column_names:
-                tally.nulls += group.table.column(name).null_count
+            tally.nulls += outcome.nulls.get(name, 0)
         wanted = faults.num_rows if self.limit is None else min(faults.num_rows, self.limit - len(self.faults))
         if wanted <= 0:
             return []
