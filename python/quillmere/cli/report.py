@@ -44,11 +44,17 @@ def render_cell(cell: str | None, offset: int, length: int, width: int = CELL_WI
     first, last = 0, len(pieces)
     room = width - 4   # the quotes and the two ellipses
     if sum(widths) > width - 2:
-        first, used = offset, 0
-        while first > 0 and used + widths[first - 1] <= room // 3:
+        # The span first, as much of it as fits; then up to a third of the room before it, then
+        # what follows it, then whatever room is left before it.
+        last, used = offset, 0
+        while last < end and used + widths[last] <= room:
+            used += widths[last]
+            last += 1
+        first, before = offset, 0
+        while first > 0 and used + widths[first - 1] <= room and before + widths[first - 1] <= room // 3:
             first -= 1
             used += widths[first]
-        last = offset
+            before += widths[first]
         while last < len(pieces) and used + widths[last] <= room:
             used += widths[last]
             last += 1
