@@ -30,8 +30,8 @@ class ProgressBar:
 
     def __init__(self, source: Source, quiet: bool, label: str) -> None:
         self.source = source
-        self.enabled = not quiet and sys.stderr.isatty()
-        self.started = time.perf_counter()
+        self.enabled: bool = not quiet and sys.stderr.isatty()
+        self.started: float = time.perf_counter()
         self.label = label
         self.bar: Progress | None = None
         self.task: Any = None

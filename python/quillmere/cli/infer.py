@@ -138,15 +138,15 @@ class ColumnInference:
         self.name = name
         self.threshold = threshold
         self.tokens = tokens
-        self.cells = 0
+        self.cells: int = 0
         self.typed: str | None = None    # the type the file gives a column that is not text
-        self.invalid = 0
+        self.invalid: int = 0
         self.invalid_examples: list[Misfit] = []
         self.nulls: Counter[str] = Counter()
         self.currency: str | None = None
         self.odd_group: str | None = None
-        self.votes = {".": 0, ",": 0}
-        self.differ = 0
+        self.votes: dict[str, int] = {".": 0, ",": 0}
+        self.differ: int = 0
         self._last: dict[tuple[str, Any], Any] = {}    # the latest group's (result, values) per candidate
         self.candidates: dict[tuple[str, Any], Candidate] = {}
         for kind in ("bool", "time", "timestamp", "duration", "uuid"):

@@ -32,9 +32,9 @@ class TableWriter:
 
     def __init__(self, path: str, allowed: tuple[str, ...] = ("parquet", "arrow", "arrows", "csv", "tsv")) -> None:
         self.path = path
-        self.kind = kind_of(path, allowed)
+        self.kind: str = kind_of(path, allowed)
         self.writer: Any = None
-        self.rows = 0
+        self.rows: int = 0
 
     def write(self, table: pa.Table) -> None:
         if self.kind in ("csv", "tsv"):

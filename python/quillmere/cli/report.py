@@ -119,6 +119,7 @@ def describe_source(source: Source) -> str:
 
 
 def print_check(console: Console, summary: Summary, schema_label: str, elapsed: float) -> None:
+    """The human report of a check: the source, the counts per column, the first bad cells."""
     source = summary.source
     console.print(Text(f"{source.name} · {summary.rows:,} rows · " + " · ".join(describe_source(source).split(" · ")[1:]),
                        style="bold"))
@@ -184,14 +185,14 @@ class JsonReport:
 
     def __init__(self, stream: IO[str], source: Source, schema: dict[str, Any], schema_label: str) -> None:
         self.stream = stream
-        self.started = time.perf_counter()
+        self.started: float = time.perf_counter()
         head: dict[str, Any] = {"file": source.name, "format": source.format}
         if source.dialect is not None:
             head["dialect"] = {"delimiter": source.dialect.delimiter, "quote": source.dialect.quote,
                                "header": source.dialect.header, "encoding": source.dialect.encoding}
         head["schema"] = {"source": schema_label, **schema}
         stream.write(dumps(head)[:-1] + ', "faults": [')
-        self.first = True
+        self.first: bool = True
 
     def faults(self, faults: list[Fault]) -> None:
         for fault in faults:
@@ -199,6 +200,7 @@ class JsonReport:
             self.first = False
 
     def finish(self, summary: Summary, status: int) -> None:
+        """Writes the counts after the listed faults and closes the report."""
         tail = {"rows": summary.rows, "fault_count": summary.fault_count,
                 "columns": [t.to_json() for t in summary.tallies.values()],
                 "problems": [p.to_json() for p in summary.source.problems], "status": status,

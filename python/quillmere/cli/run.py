@@ -131,7 +131,7 @@ class Caster:
         self.schema = schema
         self.source = source
         self.keep_others = keep_others
-        self.positions = {name: i for i, name in enumerate(source.names)}
+        self.positions: dict[str, int] = {name: i for i, name in enumerate(source.names)}
 
     def check_types(self, group: Group) -> None:
         """Declared columns must be text (or float64 for the casts from a double); said before any work."""
@@ -226,8 +226,8 @@ class Summary:
     def __init__(self, source: Source, schema: Schema, limit: int | None) -> None:
         self.source = source
         self.schema = schema
-        self.rows = 0
-        self.tallies = {name: Tally(name, _cast_label(name, schema, source)) for name in source.names}
+        self.rows: int = 0
+        self.tallies: dict[str, Tally] = {name: Tally(name, _cast_label(name, schema, source)) for name in source.names}
         self.limit = limit              # None: keep every fault
         self.faults: list[Fault] = []
 

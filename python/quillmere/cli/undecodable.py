@@ -31,7 +31,7 @@ class Escaper:
     block's end waits for the next block."""
 
     def __init__(self) -> None:
-        self.invalid = False      # a byte that is not UTF-8 has been seen
+        self.invalid: bool = False     # a byte that is not UTF-8 has been seen
         self._tail = b""
 
     def feed(self, data: bytes) -> bytes:
