@@ -46,39 +46,32 @@ inline VerdictWords range_checked_words(std::uint64_t magnitude, bool negative, 
 
 // Shortcut 1: an optional sign and 1 to 19 digits, nothing else. Such a text
 // holds no separator, parenthesis, currency byte or prefix, so every earlier
-// step of the general algorithm would let it through unchanged.
-template <class T, bool EightAtATime = true>
+// step of the general algorithm would let it through unchanged. Short texts
+// take a loop, two digits a step; long ones are read as whole words,
+// whatever their length, so that a column of long numbers of mixed lengths
+// costs no mispredicted loop exit per number.
+template <class T, bool Words = true>
 inline bool read_plain_digits(const TextRange& text, VerdictWords& verdict) noexcept {
     const unsigned char* p = text.data;
     const std::size_t n = text.length;
     const bool negative = p[0] == '-';
     std::size_t i = negative || p[0] == '+';
-    const std::size_t count = n - i;
-    if (count - 1 >= MAX_U64_DIGITS) return false;  // no digit, or too many
     std::uint64_t magnitude = 0;
-    if (EightAtATime && count >= 8) {
-        const std::uint64_t word = load_u64_le(p + i);
-        if (!is_eight_digits(word)) return false;
-        magnitude = parse_eight_digits(word);
-        i += 8;
-        if (n - i >= 8) {
-            const std::uint64_t second = load_u64_le(p + i);
-            if (!is_eight_digits(second)) return false;
-            magnitude = magnitude * 100000000 + parse_eight_digits(second);
-            i += 8;
+    if constexpr (Words) {
+        if (!read_digit_words(p + i, n - i, magnitude)) return false;
+    } else {
+        if (n - i - 1 >= MAX_U64_DIGITS) return false;  // no digit, or too many
+        for (; n - i >= 2; i += 2) {
+            const unsigned high = static_cast<unsigned>(p[i]) - '0';
+            const unsigned low = static_cast<unsigned>(p[i + 1]) - '0';
+            if ((high > 9) | (low > 9)) return false;
+            magnitude = magnitude * 100 + (high * 10 + low);
         }
-    }
-    // Two digits a step halve the multiply chain and the loop's branches.
-    for (; n - i >= 2; i += 2) {
-        const unsigned high = static_cast<unsigned>(p[i]) - '0';
-        const unsigned low = static_cast<unsigned>(p[i + 1]) - '0';
-        if ((high > 9) | (low > 9)) return false;
-        magnitude = magnitude * 100 + (high * 10 + low);
-    }
-    if (i < n) {
-        const unsigned digit = static_cast<unsigned>(p[i]) - '0';
-        if (digit > 9) return false;
-        magnitude = magnitude * 10 + digit;
+        if (i < n) {
+            const unsigned digit = static_cast<unsigned>(p[i]) - '0';
+            if (digit > 9) return false;
+            magnitude = magnitude * 10 + digit;
+        }
     }
     verdict = range_checked_words<T>(magnitude, negative, text);
     return true;
@@ -231,8 +224,8 @@ template <class T, bool Shortcuts>
 }
 
 // Long texts of 64-bit types try the plain-digit shortcut here, out of line:
-// the eight-digit words need many constants in registers, which would make
-// every short text pay for saving and restoring them.
+// the digit words need many constants in registers, which would make every
+// short text pay for saving and restoring them.
 template <class T>
 [[gnu::noinline]] Verdict<T> cast_long_plain(const unsigned char* data, std::size_t length, std::size_t offset,
                                              const NumFormat& fmt) noexcept {

@@ -1,4 +1,6 @@
+#include <algorithm>
 #include <cstdint>
+#include <cstring>
 #include <cstdlib>
 #include <iterator>
 #include <limits>
@@ -364,6 +366,34 @@ TEST(IntegerCasts, ShortcutsAgreeWithTheGeneralAlgorithm) {
         for (const NumFormat& fmt : formats) {
             for_each_type([&](auto zero) { expect_shortcuts_agree<decltype(zero)>(s, fmt); });
             if (::testing::Test::HasFatalFailure()) return;
+        }
+    }
+}
+
+
+// The plain-digit shortcut reads a text in words chosen by its length; every
+// length up to one past the longest, signed or not, and every single-byte
+// change of such a text, must still give the general algorithm's verdict.
+TEST(IntegerCasts, PlainDigitWordsAgreeWithTheGeneralAlgorithm) {
+    const NumFormat fmt = format('.', ',', ALL);
+    const unsigned char replacements[] = {'0', '9', '/', ':', '-', '+', ' ', '.', ',', 'e', 'x', 0x00, 0x80, 0xFF};
+    std::mt19937_64 rng(11);
+    for (std::size_t digits = 1; digits <= 21; ++digits) {
+        for (const char* sign : {"", "-", "+"}) {
+            for (int sample = 0; sample < 4; ++sample) {
+                std::string s = sign;
+                for (std::size_t k = 0; k < digits; ++k) s += static_cast<char>('0' + rng() % 10);
+                if (sample == 1) std::fill(s.begin() + static_cast<std::ptrdiff_t>(std::strlen(sign)), s.end(), '9');
+                for_each_type([&](auto zero) { expect_shortcuts_agree<decltype(zero)>(s, fmt); });
+                for (std::size_t at = 0; at < s.size(); ++at) {
+                    for (const unsigned char b : replacements) {
+                        std::string changed = s;
+                        changed[at] = static_cast<char>(b);
+                        for_each_type([&](auto zero) { expect_shortcuts_agree<decltype(zero)>(changed, fmt); });
+                        if (::testing::Test::HasFatalFailure()) return;
+                    }
+                }
+            }
         }
     }
 }
