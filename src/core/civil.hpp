@@ -30,6 +30,17 @@ constexpr std::int64_t days_from_civil(std::int64_t y, unsigned m, unsigned d) n
     return era * 146097 + doe - 719468;
 }
 
+// The same count for the years four digits write (0001 to 9999): no era
+// arithmetic, which only years below zero need, and no branch on the month,
+// which a column of random dates would mispredict.
+constexpr std::int64_t days_from_civil_four_digit_year(unsigned y, unsigned m, unsigned d) noexcept {
+    const unsigned before_march = m <= 2;
+    const std::uint64_t year = y - before_march;
+    const unsigned month = m + 12 * before_march - 3;  // 0..11 from March
+    const std::uint64_t doy = (153 * month + 2) / 5 + d - 1;
+    return static_cast<std::int64_t>(year * 365 + year / 4 - year / 100 + year / 400 + doy) - 719468;
+}
+
 struct CivilFields {
     std::int64_t year;
     unsigned month;

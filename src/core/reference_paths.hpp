@@ -1,5 +1,5 @@
-// The numeric casts with their shortcuts turned off: the general algorithm of
-// each, which tests and fuzzers compare the shortcuts against. Each gives the
+// The casts with their shortcuts turned off: the general algorithm of each,
+// which tests and fuzzers compare the shortcuts against. Each gives the
 // verdict its cast gives, by the longer road.
 #pragma once
 
@@ -32,5 +32,8 @@ Verdict<float> cast_f32_general(const char* data, std::size_t len, const NumForm
 
 // Trim, separators, the plain numeral or its normalised copy, the exact conversion.
 Verdict<ExactDecimal> cast_decimal_general(const char* data, std::size_t len, const NumFormat& fmt) noexcept;
+
+// Trim, the date, "T", the clock and the zone read field by field.
+Verdict<Instant> cast_timestamp_general(const char* data, std::size_t len) noexcept;
 
 }  // namespace quillmere::core

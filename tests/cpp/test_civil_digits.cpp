@@ -19,12 +19,16 @@ TEST(Civil, KnownDayNumbers) {
 }
 
 TEST(Civil, DayNumbersAreConsecutiveAndInvert) {
-    // Walk every day of years -400..10400 and check both directions at once.
+    // Walk every day of years -400..10400 and check both directions at once,
+    // and the shortcut for four-digit years where it applies.
     std::int64_t expected = days_from_civil(-400, 1, 1);
     for (std::int64_t y = -400; y <= 10400; ++y) {
         for (unsigned m = 1; m <= 12; ++m) {
             for (unsigned d = 1; d <= days_in_month(y, m); ++d) {
                 ASSERT_EQ(days_from_civil(y, m, d), expected) << y << "-" << m << "-" << d;
+                if (y >= 1 && y <= 9999) {
+                    ASSERT_EQ(days_from_civil_four_digit_year(static_cast<unsigned>(y), m, d), expected) << y << "-" << m;
+                }
                 CivilFields back = civil_from_days(expected);
                 ASSERT_TRUE(back.year == y && back.month == m && back.day == d) << expected;
                 ++expected;

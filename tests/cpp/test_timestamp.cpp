@@ -1,7 +1,10 @@
 #include <cstdio>
+#include <initializer_list>
+#include <random>
 #include <string>
 
 #include "core/casts.hpp"
+#include "core/reference_paths.hpp"
 #include "support.hpp"
 
 namespace quillmere::core {
@@ -124,6 +127,48 @@ TEST(Timestamp, OffsetsShiftTheInstantExactly) {
                 const std::int64_t shift = (sign == '+' ? -1 : 1) * (h * 3600 + m * 60);
                 EXPECT_TRUE(IsInstant(ts(buf), utc.value.seconds + shift, 750000000)) << buf;
             }
+        }
+    }
+}
+
+// The fixed-layout shortcut must give exactly the verdict of the general
+// reader: on timestamps near the layout (fields at and past their limits,
+// fractions of every length, each zone form, surrounding whitespace), and on
+// every change of one byte, every byte dropped and every byte doubled.
+::testing::AssertionResult SameAsGeneral(const std::string& s) {
+    const Verdict<Instant> fast = ts(s), general = cast_timestamp_general(s.data(), s.size());
+    // Field by field: the padding after the nanoseconds is nobody's business.
+    const bool same = fast.status == general.status &&
+                      (fast.ok() ? fast.value.seconds == general.value.seconds && fast.value.nanos == general.value.nanos
+                                 : fast.span.offset == general.span.offset && fast.span.length == general.span.length);
+    if (same) return ::testing::AssertionSuccess();
+    return ::testing::AssertionFailure() << "\"" << s << "\": shortcut " << testing_support::describe(fast)
+                                         << ", general " << testing_support::describe(general);
+}
+
+TEST(Timestamp, FixedLayoutShortcutAgreesWithTheGeneralReader) {
+    std::mt19937 rng(3);
+    const auto pick = [&rng](std::initializer_list<const char*> options) {
+        return std::string(options.begin()[rng() % options.size()]);
+    };
+    const unsigned char replacements[] = {'0', '1', '5', '9', '/', ':', '-', '+', '.', ' ', 'T', 't', 'Z', 'z', 'x', 0x00, 0xC3, 0xFF};
+    for (int round = 0; round < 400; ++round) {
+        std::string s = pick({"2024", "0001", "0000", "9999", "1970", "2000", "1900", "2023"}) + "-" +
+                        pick({"01", "02", "00", "12", "13", "06"}) + "-" + pick({"01", "28", "29", "30", "31", "00", "15"}) +
+                        pick({"T", "t"}) + pick({"00", "23", "24", "09"}) + ":" + pick({"00", "59", "60"}) + ":" +
+                        pick({"00", "59", "60", "07"}) +
+                        pick({"", ".", ".1", ".12", ".123456", ".1234567", ".12345678", ".123456789", ".1234567891", ".1234567891234"}) +
+                        pick({"Z", "z", "+00:00", "-00:00", "+23:59", "-23:59", "+24:00", "+05:60", "+01:30"});
+        if (round % 5 == 0) s = " " + s + "\t";
+        ASSERT_TRUE(SameAsGeneral(s));
+        for (std::size_t at = 0; at < s.size(); ++at) {
+            for (const unsigned char b : replacements) {
+                std::string changed = s;
+                changed[at] = static_cast<char>(b);
+                ASSERT_TRUE(SameAsGeneral(changed));
+            }
+            ASSERT_TRUE(SameAsGeneral(s.substr(0, at) + s.substr(at + 1)));
+            ASSERT_TRUE(SameAsGeneral(s.substr(0, at + 1) + s.substr(at)));
         }
     }
 }
