@@ -323,8 +323,8 @@ constexpr std::array<unsigned __int128, MAX_COLUMN_SCALE + 1> POWERS_OF_TEN = []
 bool store_scaled(unsigned char* slot, const core::ExactDecimal& d, int scale) noexcept {
     const unsigned __int128 magnitude = (static_cast<unsigned __int128>(d.magnitude_hi) << 64) | d.magnitude_lo;
     const int shift = scale - d.scale;
-    // decimal128(38) holds magnitudes below 10^38.
-    if (shift < 0 || magnitude >= POWERS_OF_TEN[MAX_COLUMN_SCALE] / POWERS_OF_TEN[shift]) return false;
+    // decimal128(38) holds magnitudes below 10^38, so before the shift below 10^(38 - shift).
+    if (shift < 0 || magnitude >= POWERS_OF_TEN[MAX_COLUMN_SCALE - shift]) return false;
     const unsigned __int128 scaled = magnitude * POWERS_OF_TEN[shift];
     const __int128 v = d.negative ? -static_cast<__int128>(scaled) : static_cast<__int128>(scaled);
     std::memcpy(slot, &v, 16);
