@@ -7,6 +7,8 @@
 #include <cstring>
 #include <string>
 
+#include "core/casts.hpp"
+#include "core/reference_paths.hpp"
 #include "fuzz_support.hpp"
 
 namespace {
@@ -83,6 +85,12 @@ void fuzz_timestamp(const char* data, size_t len) {
     uint64_t fault = 0;
     const int32_t status = cast_timestamp(data, len, &in, &fault);
     check_text_verdict(status, fault, data, len);
+    // The fixed-layout shortcut gives the field-by-field reader's verdict.
+    const core::Verdict<core::Instant> fast = core::cast_timestamp(data, len);
+    const core::Verdict<core::Instant> general = core::cast_timestamp_general(data, len);
+    require(fast.status == general.status);
+    require(fast.ok() ? fast.value.seconds == general.value.seconds && fast.value.nanos == general.value.nanos
+                      : core::pack_span(fast.span) == core::pack_span(general.span));
     if (status != QUILLMERE_OK) return;
     check_instant(in);
 

@@ -80,14 +80,14 @@ inline std::uint64_t align_digits(std::uint64_t word, std::size_t k) noexcept {
     if (n <= 16) {
         const std::uint64_t head = align_digits(load_u64_le(p), n - 8);
         value = std::uint64_t{parse_eight_digits(head)} * 100000000 + parse_eight_digits(last);
-        return is_eight_digits(head) & is_eight_digits(last);
+        return is_eight_digits(head) && is_eight_digits(last);
     }
     // 17 to 19 digits: one to three, then sixteen.
     const std::uint64_t head = align_digits(load_short_le(p, n - 16), n - 16);
     const std::uint64_t middle = load_u64_le(p + n - 16);
     value = (std::uint64_t{parse_eight_digits(head)} * 100000000 + parse_eight_digits(middle)) * 100000000 +
             parse_eight_digits(last);
-    return is_eight_digits(head) & is_eight_digits(middle) & is_eight_digits(last);
+    return is_eight_digits(head) && is_eight_digits(middle) && is_eight_digits(last);
 }
 
 // Accumulates the run of digits from p into m, eight at a time while eight

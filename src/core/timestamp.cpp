@@ -81,7 +81,7 @@ constexpr std::uint64_t digits_only(std::uint64_t word, std::uint64_t digits) no
 }
 
 constexpr bool matches(std::uint64_t word, std::uint64_t digits, std::uint64_t separators) noexcept {
-    return ((word & ~digits) == separators) & is_eight_digits(digits_only(word, digits));
+    return (word & ~digits) == separators && is_eight_digits(digits_only(word, digits));
 }
 
 // Digit k of digits_only(...) - ZEROS; a separator below '0' left in place
@@ -95,8 +95,8 @@ inline bool read(const TextRange& t, Instant& out) noexcept {
     if (n < 20) return false;
     const std::uint64_t date = load_u64_le(p);
     const std::uint64_t clock = load_u64_le(p + 8) | T_FOLD;
-    if (!(matches(date, DATE_DIGITS, DATE_SEPARATORS) & matches(clock, CLOCK_DIGITS, CLOCK_SEPARATORS) &
-          (p[16] == ':') & is_digit(p[17]) & is_digit(p[18]))) {
+    if (!(matches(date, DATE_DIGITS, DATE_SEPARATORS) && matches(clock, CLOCK_DIGITS, CLOCK_SEPARATORS) &&
+          p[16] == ':' && is_digit(p[17]) && is_digit(p[18]))) {
         return false;
     }
     const std::uint64_t d = digits_only(date, DATE_DIGITS) - ZEROS, c = digits_only(clock, CLOCK_DIGITS) - ZEROS;
@@ -110,7 +110,7 @@ inline bool read(const TextRange& t, Instant& out) noexcept {
         zone = n - 6;
         if (n < 25) return false;
         const unsigned char* z = p + zone;
-        if (!(((z[0] == '+') | (z[0] == '-')) & is_digit(z[1]) & is_digit(z[2]) & (z[3] == ':') & is_digit(z[4]) &
+        if (!((z[0] == '+' || z[0] == '-') && is_digit(z[1]) && is_digit(z[2]) && z[3] == ':' && is_digit(z[4]) &&
               is_digit(z[5]))) {
             return false;
         }
