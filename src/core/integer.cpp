@@ -239,8 +239,9 @@ inline Verdict<T> cast_integer(const char* input, std::size_t len, const NumForm
     const TextRange text = trim(input, len);
     if (text.empty()) return empty_fault();
     if constexpr (Shortcuts) {
-        // The short loop alone settles every plain text of up to eight bytes.
-        if (sizeof(T) == 8 && text.length > 8) return cast_long_plain<T>(text.data, text.length, text.offset, fmt);
+        // 64-bit types read texts of more than four bytes as digit words;
+        // the short loop settles the rest.
+        if (sizeof(T) == 8 && text.length > 4) return cast_long_plain<T>(text.data, text.length, text.offset, fmt);
         VerdictWords plain;
         if (read_plain_digits<T, false>(text, plain)) return Verdict<T>::from_words(plain);
     }
