@@ -69,7 +69,8 @@ inline std::uint64_t align_digits(std::uint64_t word, std::size_t k) noexcept {
 // The value of the n bytes at p when all are digits and 1 <= n <= 19; false
 // otherwise. Each length takes one of four fixed sequences of word loads, all
 // inside the text, with no loop.
-[[gnu::always_inline]] inline bool read_digit_words(const unsigned char* p, std::size_t n, std::uint64_t& value) noexcept {
+[[gnu::always_inline]] inline bool read_digit_words(const unsigned char* p, std::size_t n,
+                                                   std::uint64_t& value) noexcept {
     if (n - 1 >= MAX_U64_DIGITS) return false;  // no digit, or too many
     if (n < 8) {
         const std::uint64_t word = align_digits(load_short_le(p, n), n);

@@ -87,7 +87,9 @@ constexpr bool matches(std::uint64_t word, std::uint64_t digits, std::uint64_t s
 // Digit k of digits_only(...) - ZEROS; a separator below '0' left in place
 // would borrow from the digit after it.
 constexpr unsigned digit(std::uint64_t values, unsigned k) noexcept { return (values >> (8 * k)) & 0xFF; }
-constexpr unsigned two(std::uint64_t values, unsigned k) noexcept { return digit(values, k) * 10 + digit(values, k + 1); }
+constexpr unsigned two(std::uint64_t values, unsigned k) noexcept {
+    return digit(values, k) * 10 + digit(values, k + 1);
+}
 
 inline bool read(const TextRange& t, Instant& out) noexcept {
     const unsigned char* p = t.data;
@@ -114,7 +116,8 @@ inline bool read(const TextRange& t, Instant& out) noexcept {
               is_digit(z[5]))) {
             return false;
         }
-        const unsigned offset_hour = (z[1] - '0') * 10u + (z[2] - '0'), offset_minute = (z[4] - '0') * 10u + (z[5] - '0');
+        const unsigned offset_hour = (z[1] - '0') * 10u + (z[2] - '0');
+        const unsigned offset_minute = (z[4] - '0') * 10u + (z[5] - '0');
         if (offset_hour > 23 || offset_minute > 59) return false;
         offset = (z[0] == '+' ? 1 : -1) * static_cast<std::int64_t>(offset_hour * 3600 + offset_minute * 60);
     }
@@ -136,10 +139,9 @@ inline bool read(const TextRange& t, Instant& out) noexcept {
         }
     }
 
-    if (year == 0 || month - 1 > 11 || day == 0 || (day > 28 && day > days_in_month(year, month)) || hour > 23 || minute > 59 ||
-        second > 59) {
-        return false;
-    }
+    const bool date_in_range =
+        year != 0 && month - 1 <= 11 && day != 0 && (day <= 28 || day <= days_in_month(year, month));
+    if (!date_in_range || hour > 23 || minute > 59 || second > 59) return false;
     const std::int64_t seconds =
         days_from_civil_four_digit_year(year, month, day) * 86400 + hour * 3600 + minute * 60 + second - offset;
     if (seconds < MIN_INSTANT_SECONDS || seconds > MAX_INSTANT_SECONDS) return false;
@@ -153,6 +155,7 @@ inline bool read(const TextRange& t, Instant& out) noexcept {
 [[gnu::noinline]] Verdict<Instant> read_timestamp(const TextRange& t) noexcept {
     const std::size_t n = t.length;
     if (n <= 10) return whole_text_fault(t);
+
     // Form: date, "T", clock, zone; every value waits until the form is whole.
     const unsigned char* p = t.data;
     const Verdict<SeparatedDate> date_form = read_iso_date(t);
