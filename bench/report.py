@@ -131,6 +131,8 @@ def main() -> None:
                     break
         except OSError:
             pass
+        notes_path = HERE / "where-the-time-goes.md"
+        notes = "\n" + notes_path.read_text() if notes_path.exists() else ""
         args.readme.write_text(
             "# Benchmarks\n\n"
             "Run `bench/run` (release build, one command). Every row times quillmere and a peer on the same "
@@ -142,6 +144,7 @@ def main() -> None:
             f"Latest run: {datetime.date.today().isoformat()}, quillmere {quillmere.__version__}, "
             f"CPython {platform.python_version()}, {cpu}, {os.cpu_count()} cores.\n\n"
             + table + "\n"
+            + notes
         )
 
 
