@@ -194,13 +194,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         require(!bit(r.values, row));
     }
     if (options.fault_columns) require(r.fault_columns.length == n && r.fault_columns.n_children == 3);
-    r.values_schema.release(&r.values_schema);
-    r.values.release(&r.values);
-    r.faults_schema.release(&r.faults_schema);
-    r.faults.release(&r.faults);
-    if (r.fault_columns.release != nullptr) {
-        r.fault_columns_schema.release(&r.fault_columns_schema);
-        r.fault_columns.release(&r.fault_columns);
-    }
+    quillmere_column_result_release(&r);
     return 0;
 }

@@ -171,4 +171,8 @@ QUILLMERE_NOTATION(cast_excel_serial_from_f64_column, T::EXCEL_SERIAL_FROM_F64, 
 QUILLMERE_PLAIN(cast_excel_time_column, T::EXCEL_TIME)
 QUILLMERE_PLAIN(cast_excel_duration_column, T::EXCEL_DURATION)
 
+void quillmere_column_result_release(quillmere_column_result* result) {
+    if (result != nullptr) release_all(*result);
+}
+
 }  // extern "C"

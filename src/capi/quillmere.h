@@ -291,9 +291,9 @@ typedef struct quillmere_column_options {
       QUILLMERE_SPANS_NATURAL, 0, 0u, 0u, NULL, NULL }
 
 /*
- * What a column cast returns. The caller owns every pair and calls each
- * release exactly once; fault_columns is left released (release == NULL)
- * unless asked for.
+ * What a column cast returns. The caller owns every pair and releases each
+ * exactly once, or all at once with quillmere_column_result_release;
+ * fault_columns is left released (release == NULL) unless asked for.
  */
 typedef struct quillmere_column_result {
     struct ArrowSchema values_schema;
@@ -357,6 +357,9 @@ QUILLMERE_API int32_t cast_excel_time_column(const struct ArrowSchema *schema, c
     const quillmere_column_options *options, quillmere_column_result *result);
 QUILLMERE_API int32_t cast_excel_duration_column(const struct ArrowSchema *schema, const struct ArrowArray *array,
     const quillmere_column_options *options, quillmere_column_result *result);
+
+/* Releases every pair of the result that is still held; a released pair is left as it is. */
+QUILLMERE_API void quillmere_column_result_release(quillmere_column_result *result);
 
 #ifdef __cplusplus
 }

@@ -34,17 +34,6 @@ static void make_utf8(struct column *c, const char *format, const uint8_t *valid
     c->array.release = release_input_array;
 }
 
-static void release_result(quillmere_column_result *r) {
-    r->values_schema.release(&r->values_schema);
-    r->values.release(&r->values);
-    r->faults_schema.release(&r->faults_schema);
-    r->faults.release(&r->faults);
-    if (r->fault_columns.release != NULL) {
-        r->fault_columns_schema.release(&r->fault_columns_schema);
-        r->fault_columns.release(&r->fault_columns);
-    }
-}
-
 static int valid(const struct ArrowArray *a, int64_t i) {
     const uint8_t *bits = (const uint8_t *)a->buffers[0];
     return bits == NULL || ((bits[(a->offset + i) >> 3] >> ((a->offset + i) & 7)) & 1);
@@ -103,7 +92,7 @@ int main(void) {
         CHECK(!valid(reason, 0) && valid(reason, 2) && codes[2] == QUILLMERE_MALFORMED && !valid(reason, 3));
         CHECK(valid(reason, 7) && codes[7] == QUILLMERE_MALFORMED);
     }
-    release_result(&r);
+    quillmere_column_result_release(&r);
 
     /* Byte spans on request: the pound sign is two bytes. A slice starts at cell 7. */
     opts.span_unit = QUILLMERE_SPANS_BYTES;
@@ -114,13 +103,13 @@ int main(void) {
     CHECK(r.fault_count == 1 && r.fault_columns.release == NULL);
     CHECK(((const uint32_t *)r.faults.children[3]->buffers[1])[0] == 2);
     CHECK(((const int64_t *)r.faults.children[0]->buffers[1])[0] == 0);
-    release_result(&r);
+    quillmere_column_result_release(&r);
 
     /* A result's arrays outlive one another's release: release the schema first, read the values after. */
     make_utf8(&in, "u", NULL, 0, ordered, data2, 2, 0);
     CHECK(cast_timestamp_column(&in.schema, &in.array, NULL, &r) == QUILLMERE_OK);
     CHECK(strcmp(r.values_schema.format, "tsu:UTC") == 0 && r.fault_count == 2);
-    release_result(&r);
+    quillmere_column_result_release(&r);
 
     /* Misuse: -1, the result untouched. */
     {

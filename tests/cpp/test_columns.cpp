@@ -52,14 +52,7 @@ Seen read(const quillmere_column_result& r) {
 
 void release(quillmere_column_result& r) {
     if (r.values.release == nullptr) return;  // never filled
-    r.values_schema.release(&r.values_schema);
-    r.values.release(&r.values);
-    r.faults_schema.release(&r.faults_schema);
-    r.faults.release(&r.faults);
-    if (r.fault_columns.release != nullptr) {
-        r.fault_columns_schema.release(&r.fault_columns_schema);
-        r.fault_columns.release(&r.fault_columns);
-    }
+    quillmere_column_result_release(&r);
 }
 
 TEST(ConcurrencyColumns, ThreadsCastingOneInputSeeWhatOneThreadSees) {
