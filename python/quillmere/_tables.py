@@ -126,6 +126,14 @@ _TEXT_TYPES = "string, large_string, string_view, binary, large_binary, or a dic
 _FLOAT_TYPES = "float64, float32, float16, or an integer of up to 32 bits (each exact as a double)"
 
 
+def is_text_type(t: pa.DataType) -> bool:
+    """Whether a column of this type holds text the casts read: strings or binary, plain or dictionary-encoded."""
+    types = pyarrow().types
+    value = t.value_type if types.is_dictionary(t) else t
+    return bool(types.is_string(value) or types.is_large_string(value) or types.is_string_view(value)
+                or types.is_binary(value) or types.is_large_binary(value))
+
+
 def readable(name: str, column: Column, array: pa.ChunkedArray) -> pa.ChunkedArray:
     """The column as its cast reads it, or a TypeError naming the column and its type."""
     pa = pyarrow()
@@ -134,9 +142,7 @@ def readable(name: str, column: Column, array: pa.ChunkedArray) -> pa.ChunkedArr
     if column.reads == "text":
         if types.is_null(t):
             return array.cast(pa.string())
-        value_type = t.value_type if types.is_dictionary(t) else t
-        if (types.is_string(value_type) or types.is_large_string(value_type) or types.is_binary(value_type)
-                or types.is_large_binary(value_type) or types.is_string_view(value_type)):
+        if is_text_type(t):
             return array
         accepted = _TEXT_TYPES
     else:

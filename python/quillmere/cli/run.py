@@ -18,6 +18,7 @@ from typing import Any, TypeVar
 import pyarrow as pa
 import pyarrow.compute as pc
 
+from .._tables import is_text_type
 from ..schema import Column, Schema
 from .errors import UsageError
 from .source import Group, Source
@@ -27,12 +28,6 @@ T = TypeVar("T")
 REASONS = ("EMPTY", "MALFORMED", "OUT_OF_RANGE")
 MALFORMED = 2
 FAULT_FIELDS = ("row", "column", "reason", "offset", "length")
-
-
-def is_text_type(t: pa.DataType) -> bool:
-    value = t.value_type if pa.types.is_dictionary(t) else t
-    return bool(pa.types.is_string(value) or pa.types.is_large_string(value) or pa.types.is_string_view(value)
-                or pa.types.is_binary(value) or pa.types.is_large_binary(value))
 
 
 def is_binary_type(t: pa.DataType) -> bool:
