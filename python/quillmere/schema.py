@@ -77,7 +77,7 @@ _WHITESPACE = "\t\n\f\r "   # what every cast trims, and so what a null token is
 _UNSET: Any = object()
 
 Notation = Union[NumFormat, DateOrder, UnixPrecision, ExcelEpoch, int, str, None]
-ColumnSpec = Union["Column", Callable[..., Any], str, "tuple[Any, ...]"]
+ColumnDeclaration = Union["Column", Callable[..., Any], str, "tuple[Any, ...]"]
 
 
 def _at(where: str) -> str:
@@ -331,16 +331,16 @@ def _format_from_dict(data: Mapping[str, Any], where: str) -> NumFormat:
         raise type(error)(f"{_at(where)}{error}") from None
 
 
-def _column(spec: object, where: str) -> Column:
-    if isinstance(spec, Column):
-        return spec
-    if isinstance(spec, tuple):
-        if not 1 <= len(spec) <= 2:
-            raise TypeError(f"{_at(where)}a tuple declaration is (cast, notation), not {spec!r}")
-        return Column(*spec, _where=where)
-    if isinstance(spec, Mapping):
-        return Column.from_dict(spec, _where=where)
-    return Column(spec, _where=where)  # type: ignore[arg-type]
+def _column(declaration: object, where: str) -> Column:
+    if isinstance(declaration, Column):
+        return declaration
+    if isinstance(declaration, tuple):
+        if not 1 <= len(declaration) <= 2:
+            raise TypeError(f"{_at(where)}a tuple declaration is (cast, notation), not {declaration!r}")
+        return Column(*declaration, _where=where)
+    if isinstance(declaration, Mapping):
+        return Column.from_dict(declaration, _where=where)
+    return Column(declaration, _where=where)  # type: ignore[arg-type]
 
 
 class Schema(Mapping[str, Column]):
@@ -365,7 +365,7 @@ class Schema(Mapping[str, Column]):
     nulls: tuple[str, ...]
     unit: str
 
-    def __init__(self, columns: Mapping[str, ColumnSpec] | Iterable[tuple[str, ColumnSpec]], *,
+    def __init__(self, columns: Mapping[str, ColumnDeclaration] | Iterable[tuple[str, ColumnDeclaration]], *,
                  nulls: Iterable[str] = (), unit: str = "us") -> None:
         if isinstance(columns, Schema):
             columns = columns._columns
@@ -374,12 +374,12 @@ class Schema(Mapping[str, Column]):
         for item in items:
             if not (isinstance(item, tuple) and len(item) == 2):
                 raise TypeError(f"columns must be a mapping of names to casts, not {columns!r}")
-            name, spec = item
+            name, declaration = item
             if not isinstance(name, str):
                 raise TypeError(f"a column name must be a str, not {name!r}")
             if name in declared:
                 raise ValueError(f"column {name!r} is declared twice")
-            declared[name] = _column(spec, f"column {name!r}")
+            declared[name] = _column(declaration, f"column {name!r}")
         if unit not in TEMPORAL_UNITS:
             raise ValueError(f"unit must be one of {', '.join(TEMPORAL_UNITS)}, not {unit!r}")
         set_field = object.__setattr__
@@ -453,7 +453,7 @@ class Schema(Mapping[str, Column]):
         columns = data.get("columns")
         if not isinstance(columns, Mapping):
             raise ValueError("a schema needs a 'columns' table naming each column's cast")
-        declared = {name: Column.from_dict(spec, _where=f"column {name!r}") for name, spec in columns.items()}
+        declared = {name: Column.from_dict(declaration, _where=f"column {name!r}") for name, declaration in columns.items()}
         return cls(declared, nulls=data.get("nulls", ()), unit=data.get("unit", "us"))
 
     def to_json(self, *, indent: int | None = 2) -> str:

@@ -221,7 +221,7 @@ PyType_Slot arrow_data_slots[] = {
     {0, nullptr},
 };
 
-PyType_Spec arrow_data_spec = {"quillmere._ArrowData", sizeof(ArrowDataObject), 0, Py_TPFLAGS_DEFAULT,
+PyType_Spec arrow_data_layout = {"quillmere._ArrowData", sizeof(ArrowDataObject), 0, Py_TPFLAGS_DEFAULT,
                                arrow_data_slots};
 
 // --- sources ---
@@ -598,7 +598,7 @@ PyObject* arrow_data_from_bytes(PyObject*, PyObject* arg) {
 // The class, created at first need and kept for the life of the process.
 PyTypeObject* arrow_data_type() noexcept {
     if (arrow_data_class == nullptr) {
-        arrow_data_class = reinterpret_cast<PyTypeObject*>(PyType_FromSpec(&arrow_data_spec));
+        arrow_data_class = reinterpret_cast<PyTypeObject*>(PyType_FromSpec(&arrow_data_layout));
     }
     return arrow_data_class;
 }

@@ -310,7 +310,7 @@ PyType_Slot num_format_slots[] = {
     {0, nullptr},
 };
 
-PyType_Spec num_format_spec = {"quillmere.NumFormat", sizeof(NumFormatObject), 0,
+PyType_Spec num_format_layout = {"quillmere.NumFormat", sizeof(NumFormatObject), 0,
                                Py_TPFLAGS_DEFAULT | Py_TPFLAGS_IMMUTABLETYPE, num_format_slots};
 
 PyObject* preset(PyTypeObject* type, const core::NumFormat& format) {
@@ -323,7 +323,7 @@ PyObject* preset(PyTypeObject* type, const core::NumFormat& format) {
 
 PyTypeObject* num_format_type() noexcept {
     if (module_state.num_format_class != nullptr) return module_state.num_format_class;
-    auto* cls = reinterpret_cast<PyTypeObject*>(PyType_FromSpec(&num_format_spec));
+    auto* cls = reinterpret_cast<PyTypeObject*>(PyType_FromSpec(&num_format_layout));
     if (cls == nullptr) return nullptr;
     using F = core::NumFormat;
     PyObject* invariant = preset(cls, core::INVARIANT_FORMAT);

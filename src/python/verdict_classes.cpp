@@ -170,7 +170,7 @@ PyType_Slot success_slots[] = {
     {0, nullptr},
 };
 
-PyType_Spec success_spec = {"quillmere.Success", sizeof(SuccessObject), 0,
+PyType_Spec success_layout = {"quillmere.Success", sizeof(SuccessObject), 0,
                             Py_TPFLAGS_DEFAULT | Py_TPFLAGS_IMMUTABLETYPE, success_slots};
 
 // --- Fault ---
@@ -252,12 +252,12 @@ PyType_Slot fault_slots[] = {
     {0, nullptr},
 };
 
-PyType_Spec fault_spec = {"quillmere.Fault", sizeof(FaultObject), 0, Py_TPFLAGS_DEFAULT | Py_TPFLAGS_IMMUTABLETYPE,
+PyType_Spec fault_layout = {"quillmere.Fault", sizeof(FaultObject), 0, Py_TPFLAGS_DEFAULT | Py_TPFLAGS_IMMUTABLETYPE,
                           fault_slots};
 
-PyTypeObject* create_class(PyType_Spec& spec, PyObject* match_args) {
+PyTypeObject* create_class(PyType_Spec& layout, PyObject* match_args) {
     if (match_args == nullptr) return nullptr;
-    auto* type = reinterpret_cast<PyTypeObject*>(PyType_FromSpec(&spec));
+    auto* type = reinterpret_cast<PyTypeObject*>(PyType_FromSpec(&layout));
     if (type == nullptr) {
         Py_DECREF(match_args);
         return nullptr;
@@ -287,13 +287,13 @@ Py_ssize_t count_code_points(const unsigned char* p, Py_ssize_t n) {
 
 PyTypeObject* success_type() noexcept {
     PyTypeObject*& cls = module_state.success_class;
-    if (cls == nullptr) cls = create_class(success_spec, Py_BuildValue("(s)", "value"));
+    if (cls == nullptr) cls = create_class(success_layout, Py_BuildValue("(s)", "value"));
     return cls;
 }
 
 PyTypeObject* fault_type() noexcept {
     PyTypeObject*& cls = module_state.fault_class;
-    if (cls == nullptr) cls = create_class(fault_spec, Py_BuildValue("(sss)", "reason", "offset", "length"));
+    if (cls == nullptr) cls = create_class(fault_layout, Py_BuildValue("(sss)", "reason", "offset", "length"));
     return cls;
 }
 
