@@ -1,5 +1,5 @@
 """``python -m quillmere``: the ``quillmere`` command."""
 
-from .cli import main
+from .cli import command
 
-raise SystemExit(main())
+raise SystemExit(command())

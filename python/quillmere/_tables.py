@@ -183,7 +183,8 @@ def cast_piece(schema: Schema, name: str, piece: Any, row_base: int, spans: str 
         values = pa.chunked_array(result.values)
     else:
         values = pa.array(result.values)
-    return values, pa.table(result.faults).combine_chunks()
+    # Read as a stream: pa.table would look for a pandas object first, importing pandas to do so.
+    return values, pa.RecordBatchReader.from_stream(result.faults).read_all().combine_chunks()
 
 
 def _is_temporal(column: Column) -> bool:
@@ -264,7 +265,7 @@ def cast_arrow(schema: Schema, inputs: dict[str, pa.ChunkedArray], positions: di
     for piece, (values, faults) in zip(pieces, results):
         chunks[piece.name].extend(values.chunks if isinstance(values, pa.ChunkedArray) else [values])
         if faults.num_rows:
-            part = {"row": faults.column("row"), "position": pa.array([piece.position] * faults.num_rows, pa.int32()),
+            part = {"row": faults.column("row"), "position": pa.repeat(pa.scalar(piece.position, pa.int32()), faults.num_rows),
                     "reason": faults.column("reason"), "offset": faults.column("offset"),
                     "length": faults.column("length")}
             if text:

@@ -17,7 +17,7 @@ import os
 import sys
 from typing import Any
 
-__all__ = ["main"]
+__all__ = ["command", "main"]
 
 EXIT_CLEAN, EXIT_FAULTS, EXIT_MISUSE = 0, 1, 2
 _DELIMITER_NAMES = {"comma": ",", "semicolon": ";", "tab": "\t", "\\t": "\t", "pipe": "|", "space": " "}
@@ -195,3 +195,22 @@ def main(argv: list[str] | None = None) -> int:
             raise
         print(f"quillmere: unexpected {type(error).__name__}: {error}", file=sys.stderr)
         return EXIT_MISUSE
+
+
+class _WithoutPandas:
+    """An import finder that says pandas is not installed."""
+
+    @staticmethod
+    def find_spec(name: str, path: object = None, target: object = None) -> None:
+        if name == "pandas":
+            raise ModuleNotFoundError("the quillmere command runs without pandas", name=name)
+
+
+def command() -> int:
+    """The ``quillmere`` executable (and ``python -m quillmere``): :func:`main` in a process of its own."""
+    # pyarrow, the first time it builds an array from Python objects, imports pandas (when it is
+    # installed) to look for pandas objects. The command never holds one, and the import would
+    # cost every run a third of a second with the interpreter lock held.
+    if "pandas" not in sys.modules:
+        sys.meta_path.insert(0, _WithoutPandas)  # type: ignore[arg-type]
+    return main()

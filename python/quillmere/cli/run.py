@@ -83,9 +83,10 @@ class Outcome:
     def count(self) -> Outcome:
         in_column: Counter[str] = Counter()
         if self.faults.num_rows:
-            pairs = zip(self.faults.column("column").to_pylist(), self.faults.column("reason").to_pylist())
-            self.counts = dict(Counter(pairs))
-            for (name, _reason), count in self.counts.items():
+            grouped = self.faults.group_by(["column", "reason"]).aggregate([([], "count_all")])
+            names, reasons, counts = (grouped.column(f).to_pylist() for f in ("column", "reason", "count_all"))
+            self.counts = dict(zip(zip(names, reasons), counts))
+            for name, count in zip(names, counts):
                 in_column[name] += count
         for name, column in zip(self.group.table.column_names, self.group.table.columns):
             if name in self.typed.column_names:
