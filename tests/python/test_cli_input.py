@@ -133,6 +133,51 @@ def test_csv_reader_agrees_with_pythons_csv_module(tmp_path, table):
     assert not source.problems
 
 
+# A field as messy exports write it: plain, quoted (holding delimiters, line ends and doubled
+# quotes), with a quote inside an unquoted field (literal), or with a byte that is not UTF-8.
+_FIELD = st.one_of(
+    st.text("ab1 é", max_size=4),
+    st.text('ab,\n"\r ', max_size=5).map(lambda t: '"' + t.replace('"', '""') + '"'),
+    st.tuples(st.text("ab", min_size=1, max_size=2), st.text('a"b', max_size=3)).map("".join),
+    st.just("x\udcff"),
+)
+
+
+@st.composite
+def _raw_csv(draw):
+    width = draw(st.integers(1, 3))
+    rows = draw(st.lists(st.lists(_FIELD, min_size=max(1, width - 1), max_size=width + 1), min_size=0, max_size=30))
+    lines = [",".join(f"c{i}" for i in range(width))] + [",".join(row) for row in rows]
+    if draw(st.booleans()):
+        lines.insert(draw(st.integers(1, len(lines))), "")   # an empty line, which the parser skips
+    ending = draw(st.sampled_from(["\n", "\r\n"]))
+    text = ending.join(lines) + draw(st.sampled_from(["", ending]))
+    return text.encode("utf-8", "surrogateescape")
+
+
+@settings(max_examples=150, suppress_health_check=[HealthCheck.function_scoped_fixture])
+@given(_raw_csv(), st.integers(1, 40))
+def test_chunks_parsed_apart_read_as_the_stream_does(tmp_path, monkeypatch, data, chunk_bytes):
+    """Cut into pieces of whole records and parsed on two threads, a file gives the rows, group
+    numbers and ragged-row reports of the one streaming read."""
+    from quillmere.cli import source as source_module
+    from quillmere.cli.run import run
+
+    path = tmp_path / "t.csv"
+    path.write_bytes(data)
+    options = Options(delimiter=",", quote='"', header=True)
+    streamed = open_source(str(path), options)
+    expected = pa.concat_tables(group.table for group in streamed.groups())
+    monkeypatch.setattr(source_module, "CHUNK_BYTES", chunk_bytes)
+    chunked = open_source(str(path), options)
+    assert chunked.chunks() is not None
+    groups = list(run(chunked, lambda group: group, threads=2))
+    assert [group.start for group in groups] == [sum(g.rows for g in groups[:i]) for i in range(len(groups))]
+    assert pa.concat_tables(group.table for group in groups).to_pylist() == expected.to_pylist()
+    assert all(group.utf8 for group in groups) == (b"\xff" not in data) or not any(group.rows for group in groups)
+    assert [(p.row, p.message) for p in chunked.problems] == [(p.row, p.message) for p in streamed.problems]
+
+
 @pytest.mark.parametrize(("text", "delimiter", "header"), [
     ("id;amount\n1;1.234,5\n2;7,25\n", ";", True),
     ("a,b\n\"x,y\",1\n\"z,w\",2\n", ",", True),

@@ -21,7 +21,7 @@ import pyarrow.compute as pc
 from .._tables import is_text_type
 from ..schema import Column, Schema
 from .errors import UsageError
-from .source import Group, Source
+from .source import Chunk, Group, Parsed, Source
 from .undecodable import decode_cell, invalid_cells, marked_cells
 
 T = TypeVar("T")
@@ -189,6 +189,10 @@ def _names(names: Iterable[str]) -> str:
 def run(source: Source, work: Callable[[Group], T], threads: int,
         before: Callable[[Group], None] | None = None) -> Iterator[T]:
     """The outcomes of ``work`` over the source's groups, in file order, ``threads`` at a time."""
+    chunks = source.chunks() if threads > 1 else None
+    if chunks is not None:
+        yield from _run_chunks(source, chunks, work, threads, before)
+        return
     groups = source.groups()
     if threads <= 1:
         for group in groups:
@@ -213,6 +217,53 @@ def run(source: Source, work: Callable[[Group], T], threads: int,
                 yield inflight.popleft().result()
         finally:
             for future in inflight:
+                future.cancel()
+
+
+def _run_chunks(source: Source, chunks: Iterator[Chunk], work: Callable[[Group], T], threads: int,
+                before: Callable[[Group], None] | None) -> Iterator[T]:
+    """As :func:`run`, with the file's chunks parsed on the threads too: each parsed chunk, taken
+    in file order, becomes a group numbered from the rows before it and goes to be cast."""
+    skip = 1 if source.dialect is not None and source.dialect.header else 0
+    start = 0
+    with ThreadPoolExecutor(threads, thread_name_prefix="quillmere") as pool:
+        parsing: deque[Any] = deque()
+        casting: deque[Any] = deque()
+
+        def promote(parsed: Parsed) -> None:
+            nonlocal start, before
+            for problem in parsed.problems:
+                if problem.row is not None:
+                    problem.message = problem.message.replace(f"row {problem.row} ", f"row {problem.row + start} ", 1)
+                    problem.row += start
+                    problem.line = problem.row + 1 + skip
+                source.problems.append(problem)
+            group = Group(start, parsed.table, parsed.utf8, source.escaped)
+            start += group.rows
+            if before:
+                before(group)
+                before = None
+            casting.append(pool.submit(work, group))
+
+        try:
+            for chunk in chunks:
+                parsing.append(pool.submit(chunk.parse))
+                # Parsed chunks become groups in file order; at most one more of each kind than
+                # there are threads is held, so memory stays bounded.
+                while len(parsing) > threads or (parsing and parsing[0].done()):
+                    promote(parsing.popleft().result())
+                    while len(casting) > threads or (casting and casting[0].done()):
+                        yield casting.popleft().result()
+            while parsing:
+                promote(parsing.popleft().result())
+            if start == 0 and not casting:
+                # No rows at all: one empty group, so the output still has its columns.
+                empty = pa.schema([(name, pa.binary()) for name in source.names]).empty_table()
+                promote(Parsed(empty, [], True))
+            while casting:
+                yield casting.popleft().result()
+        finally:
+            for future in (*parsing, *casting):
                 future.cancel()
 
 

@@ -104,6 +104,12 @@ class Source:
     _position: Any = None           # () -> bytes or rows consumed so far, for progress
     _utf8: Any = None               # () -> True while every byte read so far is UTF-8
     escaped: bool = False           # bytes that are not UTF-8 arrive as markers (CSV)
+    _chunks: Any = None             # () -> iterator of Chunk, where the file can be parsed piecewise
+
+    def chunks(self) -> Iterator[Chunk] | None:
+        """The file cut into pieces of whole records, each parsed where it is called (on any
+        thread), or None where the file must be read in one stream."""
+        return self._chunks() if self._chunks else None
 
     def groups(self, *, group_bytes: int = GROUP_BYTES, limit: int | None = None) -> Iterator[Group]:
         """The rows in order, gathered into groups of about ``group_bytes`` of text."""
@@ -141,6 +147,132 @@ class Source:
 
 def pending_rows(batches: list[pa.RecordBatch]) -> int:
     return sum(batch.num_rows for batch in batches)
+
+
+def _read_options(names: list[str]) -> pa_csv.ReadOptions:
+    return pa_csv.ReadOptions(use_threads=False, block_size=BLOCK_BYTES, column_names=names)
+
+
+def _convert_options(names: list[str]) -> pa_csv.ConvertOptions:
+    return pa_csv.ConvertOptions(column_types={name: pa.binary() for name in names}, null_values=[],
+                                 strings_can_be_null=False, quoted_strings_can_be_null=False, check_utf8=False)
+
+
+def _parse_options(dialect: CsvDialect, splicer: _RaggedRows) -> pa_csv.ParseOptions:
+    return pa_csv.ParseOptions(delimiter=dialect.delimiter, quote_char=dialect.quote or False, double_quote=True,
+                               escape_char=False, newlines_in_values=True, ignore_empty_lines=True,
+                               invalid_row_handler=splicer.handler)
+
+
+@dataclass
+class Parsed:
+    """A chunk's rows, its ragged rows counted from the chunk's first row, and whether every
+    byte of it was UTF-8."""
+
+    table: pa.Table
+    problems: list[Problem]
+    utf8: bool
+
+
+class Chunk:
+    """Whole records of a CSV file: parsed by :meth:`parse` on whichever thread calls it."""
+
+    def __init__(self, data: bytes, display: str, names: list[str], dialect: CsvDialect) -> None:
+        self.data: bytes = data
+        self.display: str = display
+        self.names: list[str] = names
+        self.dialect: CsvDialect = dialect
+
+    def parse(self) -> Parsed:
+        """The chunk's rows, exactly as the streaming reader would give them."""
+        escaper = Escaper()
+        body = escaper.feed(self.data) + escaper.close()
+        self.data = b""
+        local = Source("", "csv", self.names)
+        splicer = _RaggedRows(local, CsvDialect(self.dialect.delimiter, self.dialect.quote, False, "utf-8"))
+        columns = pa.schema([(name, pa.binary()) for name in self.names])
+        try:
+            table = pa_csv.read_csv(pa.py_buffer(body), read_options=_read_options(self.names),
+                                    parse_options=_parse_options(self.dialect, splicer),
+                                    convert_options=_convert_options(self.names))
+        except pa.ArrowInvalid as error:
+            if "Empty CSV file" in str(error):
+                return Parsed(columns.empty_table(), [], not escaper.invalid)
+            raise UsageError(f"{self.display}: {error}") from None
+        batches = [*(b for batch in table.to_batches() for b in splicer.splice(batch)), *splicer.finish()]
+        return Parsed(pa.Table.from_batches(batches, schema=columns), local.problems, not escaper.invalid)
+
+
+CHUNK_BYTES = 8 << 20
+
+
+def _outside_quotes(data: bytes, quote: bytes, delimiter: bytes) -> Iterator[tuple[int, int]]:
+    """The stretches of ``data`` (which starts a record) outside quoted fields. A quote opens a
+    quoted field only at a field's start, as the parser reads it; a doubled quote inside one is
+    a quote; a field still quoted at the end leaves no stretch after it."""
+    outside, i = 0, data.find(quote)
+    while i >= 0:
+        if i == 0 or data[i - 1:i] in (delimiter, b"\n", b"\r"):
+            yield outside, i
+            close = data.find(quote, i + 1)
+            while close >= 0 and data[close + 1:close + 2] == quote:
+                close = data.find(quote, close + 2)
+            if close < 0:
+                return
+            outside = close + 1
+            i = data.find(quote, outside)
+        else:
+            i = data.find(quote, i + 1)
+    yield outside, len(data)
+
+
+def _record_end(data: bytes, quote: bytes | None, delimiter: bytes, *, first: bool = False) -> int:
+    """Just past the last (or the first) line end of ``data`` that ends a record, or 0."""
+    if quote is None or quote not in data:
+        return (data.find(b"\n") if first else data.rfind(b"\n")) + 1
+    last = 0
+    for start, stop in _outside_quotes(data, quote, delimiter):
+        end = data.find(b"\n", start, stop) if first else data.rfind(b"\n", start, stop)
+        if end >= 0:
+            if first:
+                return end + 1
+            last = end + 1
+    return last
+
+
+def _read_chunks(path: str, display: str, names: list[str], dialect: CsvDialect,
+                 consumed: list[int]) -> Iterator[Chunk]:
+    quote = dialect.quote.encode() if dialect.quote else None
+    delimiter = dialect.delimiter.encode()
+    try:
+        stream = open(path, "rb")  # noqa: SIM115  (read to its end)
+    except OSError as error:
+        raise UsageError(f"cannot read {path}: {error.strerror or error}") from None
+    with stream:
+        carry = b""
+        header = dialect.header
+        while True:
+            data = stream.read(CHUNK_BYTES)
+            consumed[0] += len(data)
+            if not data:
+                if carry and not header:
+                    yield Chunk(carry, display, names, dialect)
+                return
+            carry += data
+            if header:
+                # The header record (a quoted name may hold a line end) is left out, with the
+                # byte order mark and the empty lines before it, which the parser skips too.
+                if carry.startswith(codecs.BOM_UTF8):
+                    carry = carry[len(codecs.BOM_UTF8):]
+                carry = carry.lstrip(b"\r\n")
+                end = _record_end(carry, quote, delimiter, first=True)
+                if not end:
+                    continue
+                carry, header = carry[end:], False
+            end = _record_end(carry, quote, delimiter)
+            if end:
+                yield Chunk(carry[:end], display, names, dialect)
+                carry = carry[end:]
 
 
 # Opening ------------------------------------------------------------------------------------
@@ -289,10 +421,8 @@ def _open_csv(display: str, path: str, stream: BinaryIO, head: bytes, size: int 
         names = [f"column_{i + 1}" for i in range(width)]
     source = Source(display, "csv", names, dialect, size, problems=problems, escaped=True)
     # The header is read as a first row and dropped: pyarrow's skip_rows counts lines, not records.
-    read_options = pa_csv.ReadOptions(use_threads=False, block_size=BLOCK_BYTES, column_names=names)
-    convert_options = pa_csv.ConvertOptions(column_types={name: pa.binary() for name in names}, null_values=[],
-                                            strings_can_be_null=False, quoted_strings_can_be_null=False,
-                                            check_utf8=False)
+    read_options = _read_options(names)
+    convert_options = _convert_options(names)
     feed = [_Feed(head, stream)]
     if path == "-":
         stream_used = [False]
@@ -327,9 +457,7 @@ def _open_csv(display: str, path: str, stream: BinaryIO, head: bytes, size: int 
         # Each read finds the ragged rows again; only the last read's are kept.
         source.problems[:] = [p for p in source.problems if p.kind != "ragged_row"]
         splicer = _RaggedRows(source, dialect)
-        parse_options = pa_csv.ParseOptions(delimiter=dialect.delimiter, quote_char=dialect.quote or False,
-                                            double_quote=True, escape_char=False, newlines_in_values=True,
-                                            ignore_empty_lines=True, invalid_row_handler=splicer.handler)
+        parse_options = _parse_options(dialect, splicer)
         try:
             reader = pa_csv.open_csv(io.BufferedReader(raw, BLOCK_BYTES), read_options=read_options,
                                      parse_options=parse_options, convert_options=convert_options)
@@ -352,6 +480,16 @@ def _open_csv(display: str, path: str, stream: BinaryIO, head: bytes, size: int 
 
     source._open = batches
     source._position = lambda: feed[0].consumed
+    # A file whose lines end in a line feed can be cut at record ends and parsed piece by piece.
+    if path != "-" and encoding == "utf-8" and names and (b"\n" in head or b"\r" not in head):
+        consumed = [0]
+
+        def chunks() -> Iterator[Chunk]:
+            source.problems[:] = [p for p in source.problems if p.kind != "ragged_row"]
+            source._position = lambda: consumed[0]
+            return _read_chunks(path, display, names, dialect, consumed)
+
+        source._chunks = chunks
     source._utf8 = lambda: not escaper[0].invalid
     return source
 
