@@ -1,8 +1,9 @@
 """Casting a file group by group under a schema, on several threads, with a tally of every column.
 
 Each group of rows is cast by ``Schema.cast`` (one thread per group; the cast loops release
-the interpreter lock, so groups run side by side) while the main thread reads the next
-group. Results are consumed in file order, so the first faults reported are the first in
+the interpreter lock, so groups run side by side) while the next group is read: by the main
+thread from one stream, or, for a CSV file that can be cut at record ends, parsed piece by
+piece on the same threads as the casts. Results are consumed in file order, so the first faults reported are the first in
 the file and written output keeps the file's row order. At most ``threads + 1`` groups are
 in flight, which bounds memory whatever the size of the file.
 """

@@ -5,7 +5,9 @@ is not UTF-8 reaches the cast as a fault in its cell instead of stopping the rea
 dialect (delimiter, quote, header) is sniffed from the first 64 KiB unless declared.
 Ragged rows come back in place: pyarrow reports them to a handler, and they are parsed
 again here, padded with nulls or cut to the header's width, and spliced into their batch,
-so row numbers always count every record of the file.
+so row numbers always count every record of the file. A UTF-8 file whose lines end in a line
+feed can also be cut into pieces at record ends (following the quoting as the parser does)
+and the pieces parsed on several threads, with the same rows as the one stream.
 """
 
 from __future__ import annotations
