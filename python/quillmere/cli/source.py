@@ -179,8 +179,12 @@ class Parsed:
 class Chunk:
     """Whole records of a CSV file: parsed by :meth:`parse` on whichever thread calls it."""
 
-    def __init__(self, data: bytes, display: str, names: list[str], dialect: CsvDialect) -> None:
-        self.data: bytes = data
+    def __init__(self, buffer: bytes, begin: int, end: int, display: str, names: list[str],
+                 dialect: CsvDialect) -> None:
+        self.data: memoryview = memoryview(buffer)[begin:end]
+        # The ASCII test reads the whole buffer (a cut record after the end is part of the next
+        # chunk): a buffer that is not all ASCII only sends the chunk the slower, exact way.
+        self.ascii: bool = buffer.isascii()
         self.display: str = display
         self.names: list[str] = names
         self.dialect: CsvDialect = dialect
@@ -188,8 +192,8 @@ class Chunk:
     def parse(self) -> Parsed:
         """The chunk's rows, exactly as the streaming reader would give them."""
         escaper = Escaper()
-        body = escaper.feed(self.data) + escaper.close()
-        self.data = b""
+        body: Any = self.data if self.ascii else escaper.feed(self.data.tobytes()) + escaper.close()
+        self.data = memoryview(b"")
         local = Source("", "csv", self.names)
         splicer = _RaggedRows(local, CsvDialect(self.dialect.delimiter, self.dialect.quote, False, "utf-8"))
         columns = pa.schema([(name, pa.binary()) for name in self.names])
@@ -208,13 +212,13 @@ class Chunk:
 CHUNK_BYTES = 8 << 20
 
 
-def _outside_quotes(data: bytes, quote: bytes, delimiter: bytes) -> Iterator[tuple[int, int]]:
-    """The stretches of ``data`` (which starts a record) outside quoted fields. A quote opens a
-    quoted field only at a field's start, as the parser reads it; a doubled quote inside one is
+def _outside_quotes(data: bytes, lo: int, quote: bytes, delimiter: bytes) -> Iterator[tuple[int, int]]:
+    """The stretches of ``data[lo:]`` (which starts a record) outside quoted fields. A quote opens
+    a quoted field only at a field's start, as the parser reads it; a doubled quote inside one is
     a quote; a field still quoted at the end leaves no stretch after it."""
-    outside, i = 0, data.find(quote)
+    outside, i = lo, data.find(quote, lo)
     while i >= 0:
-        if i == 0 or data[i - 1:i] in (delimiter, b"\n", b"\r"):
+        if i == lo or data[i - 1:i] in (delimiter, b"\n", b"\r"):
             yield outside, i
             close = data.find(quote, i + 1)
             while close >= 0 and data[close + 1:close + 2] == quote:
@@ -228,12 +232,12 @@ def _outside_quotes(data: bytes, quote: bytes, delimiter: bytes) -> Iterator[tup
     yield outside, len(data)
 
 
-def _record_end(data: bytes, quote: bytes | None, delimiter: bytes, *, first: bool = False) -> int:
-    """Just past the last (or the first) line end of ``data`` that ends a record, or 0."""
-    if quote is None or quote not in data:
-        return (data.find(b"\n") if first else data.rfind(b"\n")) + 1
-    last = 0
-    for start, stop in _outside_quotes(data, quote, delimiter):
+def _record_end(data: bytes, lo: int, quote: bytes | None, delimiter: bytes, *, first: bool = False) -> int:
+    """Just past the last (or the first) line end of ``data[lo:]`` that ends a record, or ``lo``."""
+    if quote is None or data.find(quote, lo) < 0:
+        return (data.find(b"\n", lo) if first else data.rfind(b"\n", lo)) + 1 or lo
+    last = lo
+    for start, stop in _outside_quotes(data, lo, quote, delimiter):
         end = data.find(b"\n", start, stop) if first else data.rfind(b"\n", start, stop)
         if end >= 0:
             if first:
@@ -247,34 +251,51 @@ def _read_chunks(path: str, display: str, names: list[str], dialect: CsvDialect,
     quote = dialect.quote.encode() if dialect.quote else None
     delimiter = dialect.delimiter.encode()
     try:
-        stream = open(path, "rb")  # noqa: SIM115  (read to its end)
+        stream = open(path, "rb", buffering=0)  # noqa: SIM115  (read to its end)
     except OSError as error:
         raise UsageError(f"cannot read {path}: {error.strerror or error}") from None
     with stream:
-        carry = b""
+        tail = b""            # the start of a record cut by the end of the last block
         header = dialect.header
         while True:
+            # Blocks are read whole and handed on as views; only a record cut between two
+            # blocks is copied, as a small chunk of its own.
             data = stream.read(CHUNK_BYTES)
             consumed[0] += len(data)
             if not data:
-                if carry and not header:
-                    yield Chunk(carry, display, names, dialect)
+                if tail and not header:
+                    yield Chunk(tail, 0, len(tail), display, names, dialect)
                 return
-            carry += data
-            if header:
-                # The header record (a quoted name may hold a line end) is left out, with the
-                # byte order mark and the empty lines before it, which the parser skips too.
-                if carry.startswith(codecs.BOM_UTF8):
-                    carry = carry[len(codecs.BOM_UTF8):]
-                carry = carry.lstrip(b"\r\n")
-                end = _record_end(carry, quote, delimiter, first=True)
-                if not end:
+            begin = 0
+            if tail or header:
+                probe = 1 << 16
+                while True:
+                    joined = tail + data[:probe]
+                    lo = _header_start(joined) if header else 0
+                    end = _record_end(joined, lo, quote, delimiter, first=True)
+                    if end > lo or probe >= len(data):
+                        break
+                    probe *= 4
+                if end == lo:
+                    tail = joined
                     continue
-                carry, header = carry[end:], False
-            end = _record_end(carry, quote, delimiter)
-            if end:
-                yield Chunk(carry[:end], display, names, dialect)
-                carry = carry[end:]
+                if not header:
+                    yield Chunk(joined, 0, end, display, names, dialect)
+                header = False    # the header record is left out
+                begin = end - len(tail)
+                tail = b""
+            end = _record_end(data, begin, quote, delimiter)
+            if end > begin:
+                yield Chunk(data, begin, end, display, names, dialect)
+            tail = data[end:] if end > begin else data[begin:]
+
+
+def _header_start(data: bytes) -> int:
+    # The byte order mark and the empty lines before the header, which the parser skips too.
+    begin = len(codecs.BOM_UTF8) if data.startswith(codecs.BOM_UTF8) else 0
+    while begin < len(data) and data[begin] in b"\r\n":
+        begin += 1
+    return begin
 
 
 # Opening ------------------------------------------------------------------------------------
