@@ -213,4 +213,7 @@ def command() -> int:
     # cost every run a third of a second with the interpreter lock held.
     if "pandas" not in sys.modules:
         sys.meta_path.insert(0, _WithoutPandas)  # type: ignore[arg-type]
+    # numpy (imported by pyarrow) starts a BLAS thread per core that spins before it sleeps,
+    # taking a core from the casts at every start; the command does no linear algebra.
+    os.environ.setdefault("OPENBLAS_NUM_THREADS", "1")
     return main()
