@@ -212,7 +212,7 @@ def command() -> int:
     # installed) to look for pandas objects. The command never holds one, and the import would
     # cost every run a third of a second with the interpreter lock held.
     if "pandas" not in sys.modules:
-        sys.meta_path.insert(0, _WithoutPandas)  # type: ignore[arg-type]
+        sys.meta_path.insert(0, _WithoutPandas)
     # numpy (imported by pyarrow) starts a BLAS thread per core that spins before it sleeps,
     # taking a core from the casts at every start; the command does no linear algebra.
     os.environ.setdefault("OPENBLAS_NUM_THREADS", "1")
