@@ -42,6 +42,15 @@ constexpr bool is_eight_digits(std::uint64_t v) noexcept {
            0x3333333333333333;
 }
 
+// The index (0 to 8) of the first byte of the word that is not an ASCII
+// digit; 8 when all are. Bytes after that one may be misjudged (a carry out
+// of it), never bytes before it.
+constexpr unsigned first_non_digit(std::uint64_t v) noexcept {
+    constexpr std::uint64_t nibbles = 0xF0F0F0F0F0F0F0F0, threes = 0x3030303030303030;
+    const std::uint64_t non_digit = ((v & nibbles) ^ threes) | (((v + 0x0606060606060606) & nibbles) ^ threes);
+    return non_digit == 0 ? 8 : static_cast<unsigned>(__builtin_ctzll(non_digit)) / 8;
+}
+
 // The value of eight ASCII digits, the first byte being the most significant.
 constexpr std::uint32_t parse_eight_digits(std::uint64_t v) noexcept {
     v -= 0x3030303030303030;
@@ -150,9 +159,8 @@ inline Fraction read_fraction_nanos(const unsigned char* text, std::size_t lengt
         if (!is_eight_digits(word)) {
             // Fewer than eight digits: they end at the first non-digit byte.
             // Bytes after it may be misjudged (a carry out of it), never before.
-            const std::uint64_t nibbles = 0xF0F0F0F0F0F0F0F0, threes = 0x3030303030303030;
-            const std::uint64_t non_digit = ((word & nibbles) ^ threes) | (((word + 0x0606060606060606) & nibbles) ^ threes);
-            const unsigned digits = static_cast<unsigned>(__builtin_ctzll(non_digit)) / 8;
+            const std::uint64_t threes = 0x3030303030303030;
+            const unsigned digits = first_non_digit(word);
             // The digits, then '0' bytes in place of the rest: the value scaled to eight places.
             const std::uint64_t kept_bytes = digits == 0 ? 0 : ~std::uint64_t{0} >> (64 - 8 * digits);
             return Fraction{parse_eight_digits((word & kept_bytes) | (threes & ~kept_bytes)) * 10, i + digits};

@@ -265,6 +265,68 @@ private:
 // separators must already be resolved.
 bool is_plain_numeral(const TextRange& text, const NumFormat& fmt) noexcept;
 
+// ---- short plain numerals -------------------------------------------------------
+
+// A plain numeral of at most 19 digits and no exponent, as written: its value
+// is mantissa / 10^scale, with the sign apart.
+struct ShortNumeral {
+    std::uint64_t mantissa;
+    std::uint32_t scale;  // digits after the point
+    bool negative;
+};
+
+// Whether the real and decimal casts may try the untrimmed text as a short
+// plain numeral before anything else: a plain numeral means what it says
+// under the format, and no separator is detected from the text.
+constexpr bool reads_short_numerals(const NumFormat& fmt) noexcept {
+    return admits_plain_numerals(fmt) && !fmt.has(NumFormat::SEPARATOR_DETECT);
+}
+
+// The common cell of a numeric column, read without the general scanner's
+// record: an optional sign, then 1 to 19 digits with at most one "." among,
+// before or after them, and nothing else. The point is found a word at a
+// time and each side read as digit words chosen by length, so nothing in
+// here loops. False hands the text on (whitespace, an exponent, more digits,
+// anything else); every text it reads is a plain numeral of the same value.
+[[gnu::always_inline]] inline bool read_short_numeral(const unsigned char* p, std::size_t n,
+                                                      ShortNumeral& out) noexcept {
+    // The sign without a branch: in a column it is as often there as not,
+    // and the empty register asm keeps the compiler from splitting the rest
+    // into a signed and an unsigned copy chosen by a branch.
+    if (n == 0) return false;
+    std::size_t sign_length = is_sign(*p);
+    const bool negative = *p == '-';
+    asm("" : "+r"(sign_length));
+    p += sign_length;
+    n -= sign_length;
+    if (n - 1 > MAX_U64_DIGITS) return false;  // 1 to 20 bytes: at most 19 digits and the point
+    // The integer digits end at the first byte that is not one. A short text
+    // reads as zero bytes past its end, which are not digits; a longer one
+    // takes up to three words, the later ones overlapping digits already seen.
+    const std::uint64_t first = n < 8 ? load_short_le(p, n) : load_u64_le(p);
+    std::size_t point = first_non_digit(first);
+    if (point == 8 && n > 8) {
+        const std::size_t at = n >= 16 ? 8 : n - 8;
+        point = at + first_non_digit(load_u64_le(p + at));
+        if (point == 16 && n > 16) point = n - 8 + first_non_digit(load_u64_le(p + n - 8));
+    }
+    std::uint64_t integer;
+    if (point < 8) {
+        integer = parse_eight_digits(align_digits(first, point));  // digits already seen; none is zero
+    } else if (!read_digit_words(p, point, integer)) {
+        return false;  // twenty digits
+    }
+    std::uint64_t fraction = 0;
+    std::size_t scale = 0;
+    if (point != n) {
+        if (p[point] != '.') return false;
+        scale = n - point - 1;
+        if (scale == 0 ? point == 0 : !read_digit_words(p + point + 1, scale, fraction)) return false;
+    }
+    out = ShortNumeral{integer * POWERS_OF_TEN[scale] + fraction, static_cast<std::uint32_t>(scale), negative};
+    return true;
+}
+
 // ---- the shortcuts' digits ----------------------------------------------------
 
 // The digits of a numeral body (the number text after its sign) whose

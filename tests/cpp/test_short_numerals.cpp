@@ -1,0 +1,97 @@
+// The short-numeral shortcut of the real and decimal casts must give exactly
+// the general path's verdict: on numerals near its limits (every length of
+// integer and fraction up to and past 19 digits, signs, a point at either
+// end, leading and trailing zeros, values whose rounding is hard) and on
+// every change of one byte, every byte dropped and every byte doubled. Each
+// text is cast from a buffer of its exact length, so that a sanitizer sees
+// any read past its end.
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <random>
+#include <string>
+
+#include "core/casts.hpp"
+#include "core/numeral.hpp"
+#include "core/reference_paths.hpp"
+#include "support.hpp"
+
+namespace quillmere::core {
+namespace {
+
+using testing_support::describe;
+using testing_support::same_verdict;
+
+constexpr NumFormat COMMA_DECIMAL{U',', U'.', NumFormat::ALL, {}, 0};
+
+::testing::AssertionResult SameAsGeneral(const std::string& s, const NumFormat& fmt) {
+    const std::unique_ptr<char[]> exact(new char[s.size() + 1]);  // no byte past the text to read by chance
+    s.copy(exact.get(), s.size());
+    const char* t = exact.get();
+    const std::size_t n = s.size();
+    const char* which = nullptr;
+    std::string detail;
+    if (const auto a = cast_f64(t, n, fmt), b = cast_f64_general(t, n, fmt); !same_verdict(a, b)) {
+        which = "f64";
+        detail = describe(a) + " vs " + describe(b);
+    } else if (const auto c = cast_f32(t, n, fmt), d = cast_f32_general(t, n, fmt); !same_verdict(c, d)) {
+        which = "f32";
+        detail = describe(c) + " vs " + describe(d);
+    } else if (const auto e = cast_decimal(t, n, fmt), f = cast_decimal_general(t, n, fmt); !same_verdict(e, f)) {
+        which = "decimal";
+        detail = describe(e) + " vs " + describe(f);
+    }
+    if (which == nullptr) return ::testing::AssertionSuccess();
+    return ::testing::AssertionFailure() << which << " \"" << s << "\": shortcut " << detail << " (shortcut vs general)";
+}
+
+std::string digits(std::mt19937_64& rng, std::size_t count) {
+    std::string d;
+    const int style = static_cast<int>(rng() % 4);  // random, all nines, leading zeros, trailing zeros
+    for (std::size_t i = 0; i < count; ++i) {
+        char c = static_cast<char>('0' + rng() % 10);
+        if (style == 1) c = '9';
+        if (style == 2 && i < count / 2) c = '0';
+        if (style == 3 && i >= count / 2) c = '0';
+        d += c;
+    }
+    return d;
+}
+
+TEST(ShortNumeralShortcut, AgreesWithTheGeneralPath) {
+    std::mt19937_64 rng(11);
+    // Halfway points between doubles and their neighbours, which stage 3
+    // refuses, and texts of every other shape the shortcut must hand on.
+    const std::string chosen[] = {"4503599627370496.5", "4503599627370497.5", "9007199254740993", "9007199254740992",
+                                  "18014398509481985", "0.1", "-0.0", "+.5", "5.", ".", "-", "1e5",
+                                  "9999999999999999999", "10000000000000000000", "0.0000000000000000001"};
+    const unsigned char replacements[] = {'0', '1', '5', '9', '.', ',', '-', '+', 'e', ' ', '\t', 0x00, 0x2F, 0x3A, 0xC3, 0xFF};
+    std::size_t read = 0;
+    auto check_around = [&](const std::string& s, const NumFormat& fmt) {
+        ShortNumeral unused;
+        read += read_short_numeral(reinterpret_cast<const unsigned char*>(s.data()), s.size(), unused);
+        ASSERT_TRUE(SameAsGeneral(s, fmt));
+        for (std::size_t at = 0; at < s.size(); ++at) {
+            for (const unsigned char b : replacements) {
+                std::string changed = s;
+                changed[at] = static_cast<char>(b);
+                ASSERT_TRUE(SameAsGeneral(changed, fmt));
+            }
+            ASSERT_TRUE(SameAsGeneral(s.substr(0, at) + s.substr(at + 1), fmt));
+            ASSERT_TRUE(SameAsGeneral(s.substr(0, at + 1) + s.substr(at), fmt));
+        }
+    };
+    for (const std::string& s : chosen) check_around(s, INVARIANT_FORMAT);
+    for (int round = 0; round < 1500; ++round) {
+        const std::size_t integer = rng() % 22, fraction = rng() % 22;
+        std::string s = std::string(rng() % 3 == 0 ? "-" : rng() % 5 == 0 ? "+" : "") + digits(rng, integer);
+        if (fraction != 0 || rng() % 4 == 0) s += "." + digits(rng, fraction);
+        // Mostly the invariant format; some where the shortcut must stand aside.
+        const NumFormat& fmt = round % 7 == 0 ? DETECT_FORMAT : round % 7 == 1 ? COMMA_DECIMAL : INVARIANT_FORMAT;
+        check_around(s, fmt);
+    }
+    EXPECT_GT(read, 500u);  // the draw reaches the shortcut, not only the texts it hands on
+}
+
+}  // namespace
+}  // namespace quillmere::core
