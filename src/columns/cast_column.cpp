@@ -14,6 +14,8 @@
 
 #include "core/casts.hpp"
 #include "core/civil.hpp"
+#include "core/decimal.hpp"
+#include "core/numeral.hpp"
 
 namespace quillmere::columns {
 
@@ -305,6 +307,11 @@ struct RecordWriter {
         std::memcpy(out + 16 * i, &v, 16);
         return true;
     }
+    bool put_short(std::int64_t i, const core::ShortNumeral& s) noexcept
+        requires std::is_same_v<T, core::ExactDecimal>
+    {
+        return put(i, core::short_decimal(s));
+    }
     void zero(std::int64_t i) noexcept { std::memset(out + 16 * i, 0, 16); }
 };
 
@@ -336,6 +343,17 @@ struct ScaledDecimalWriter {
     int scale;
     ScaledDecimalWriter(ChunkState& s, int declared) : out(s.values.as<unsigned char>()), scale(declared) {}
     bool put(std::int64_t i, const core::ExactDecimal& d) noexcept { return store_scaled(out + 16 * i, d, scale); }
+    // The digits as written, when they need no more places than the column
+    // has: the value is the same as the canonical record's, rescaled.
+    // Anything else goes through put.
+    bool put_short(std::int64_t i, const core::ShortNumeral& s) noexcept {
+        const int shift = scale - static_cast<int>(s.scale);
+        if (shift < 0 || s.mantissa >= POWERS_OF_TEN[MAX_COLUMN_SCALE - shift]) return false;
+        const unsigned __int128 scaled = static_cast<unsigned __int128>(s.mantissa) * POWERS_OF_TEN[shift];
+        const __int128 v = s.negative ? -static_cast<__int128>(scaled) : static_cast<__int128>(scaled);
+        std::memcpy(out + 16 * i, &v, 16);
+        return true;
+    }
     void zero(std::int64_t i) noexcept { std::memset(out + 16 * i, 0, 16); }
 };
 
@@ -406,6 +424,13 @@ void cast_text_cells(const Cells& cells, const Cast& cast, Writer& writer, Sink&
             sink.clear(i);
             continue;
         }
+        if constexpr (requires(core::ShortNumeral& s) { cast.read_short(text, s); }) {
+            // The decimal's digits go to the writer in registers: a 16-byte
+            // record leaving the cast through memory would be read back
+            // across a stalled store forwarding.
+            core::ShortNumeral s;
+            if (cast.read_short(text, s) && writer.put_short(i, s)) [[likely]] continue;
+        }
         const auto verdict = cast(text.data, text.size);
         if (verdict.ok() && writer.put(i, verdict.value)) [[likely]] {
             continue;
@@ -474,6 +499,16 @@ struct NumericCast {
     const core::NumFormat& format;
     auto operator()(const char* d, std::size_t n) const noexcept { return Cast(d, n, format); }
 };
+// The decimal cast, with its short plain numerals read apart from the rest.
+struct DecimalCast {
+    const core::NumFormat& format;
+    bool shortcut;
+    explicit DecimalCast(const core::NumFormat& f) : format(f), shortcut(core::reads_short_numerals(f)) {}
+    bool read_short(Text t, core::ShortNumeral& s) const noexcept {
+        return shortcut && core::read_short_numeral(reinterpret_cast<const unsigned char*>(t.data), t.size, s);
+    }
+    auto operator()(const char* d, std::size_t n) const noexcept { return core::cast_decimal(d, n, format); }
+};
 template <auto Cast, class Notation>
 struct NotationCast {
     Notation notation;
@@ -510,10 +545,10 @@ void with_target(const Options& o, ChunkState& s, Body&& body) noexcept {
         case Target::DECIMAL: {
             if (o.scale != INFERRED_SCALE) {
                 ScaledDecimalWriter w(s, o.scale);
-                return body(NumericCast<core::cast_decimal>{f}, w);
+                return body(DecimalCast{f}, w);
             }
             RecordWriter<core::ExactDecimal> w(s);
-            return body(NumericCast<core::cast_decimal>{f}, w);
+            return body(DecimalCast{f}, w);
         }
         case Target::DATE: {
             DateWriter w(s);

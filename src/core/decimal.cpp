@@ -128,7 +128,7 @@ Verdict<ExactDecimal> normalize_and_convert(const TextRange& t, const NumFormat&
 }
 
 template <bool Shortcuts>
-Verdict<ExactDecimal> cast_decimal_text(const char* data, std::size_t len, const NumFormat& declared) noexcept {
+[[gnu::noinline]] Verdict<ExactDecimal> cast_decimal_text(const char* data, std::size_t len, const NumFormat& declared) noexcept {
     return read_numeral_text<ExactDecimal>(data, len, declared, [](const TextRange& t, const NumFormat& fmt) __attribute__((always_inline)) {
         ScannedDecimal scan;
         if (admits_plain_numerals(fmt) && scan_plain_numeral(t.data, t.length, fmt.has(NumFormat::EXPONENT), scan)) {
@@ -206,7 +206,13 @@ std::size_t format_decimal(const ExactDecimal& value, char (&out)[DECIMAL_TEXT_B
     return length;
 }
 
+// The short plain numeral first, the rest of the cast out of line (as the
+// real casts do).
 Verdict<ExactDecimal> cast_decimal(const char* data, std::size_t len, const NumFormat& fmt) noexcept {
+    ShortNumeral s;
+    if (reads_short_numerals(fmt) && read_short_numeral(reinterpret_cast<const unsigned char*>(data), len, s)) {
+        return Verdict<ExactDecimal>::success(short_decimal(s));
+    }
     return cast_decimal_text<true>(data, len, fmt);
 }
 

@@ -8,6 +8,7 @@
 #include <cstdint>
 
 #include "core/int128.hpp"
+#include "core/numeral.hpp"
 #include "core/values.hpp"
 #include "core/verdict.hpp"
 
@@ -35,6 +36,20 @@ constexpr ExactDecimal make_decimal(u128 magnitude, unsigned scale, bool negativ
                       static_cast<std::uint32_t>(magnitude >> 64) | std::uint64_t{scale & 0xFF} << 32 |
                           std::uint64_t{negative} << 40};
     return std::bit_cast<ExactDecimal>(words);
+}
+
+// The canonical record of a short plain numeral: any 19 digits are below
+// 2^96 and any scale they give is at most 19, so it always fits; trailing
+// zeros of the fraction are shed.
+[[gnu::always_inline]] inline ExactDecimal short_decimal(const ShortNumeral& s) noexcept {
+    std::uint64_t m = s.mantissa;
+    unsigned scale = s.scale;
+    if (m == 0) return make_decimal(0, 0, false);
+    while (scale > 0 && m % 10 == 0) {
+        m /= 10;
+        --scale;
+    }
+    return make_decimal(m, scale, s.negative);
 }
 
 // Writes the canonical text of a value (digits padded to scale + 1, a leading
