@@ -348,9 +348,13 @@ struct ScaledDecimalWriter {
     // Anything else goes through put.
     bool put_short(std::int64_t i, const core::ShortNumeral& s) noexcept {
         const int shift = scale - static_cast<int>(s.scale);
-        if (shift < 0 || s.mantissa >= POWERS_OF_TEN[MAX_COLUMN_SCALE - shift]) return false;
+        if (shift < 0) return false;
+        // Below 10^19 times at most 10^19 stays below 10^38; only a larger shift needs the test.
+        if (shift > 19 && s.mantissa >= POWERS_OF_TEN[MAX_COLUMN_SCALE - shift]) return false;
         const unsigned __int128 scaled = static_cast<unsigned __int128>(s.mantissa) * POWERS_OF_TEN[shift];
-        const __int128 v = s.negative ? -static_cast<__int128>(scaled) : static_cast<__int128>(scaled);
+        // Negated without a branch: the sign is as unpredictable as the digits.
+        const unsigned __int128 mask = -static_cast<unsigned __int128>(s.negative);
+        const unsigned __int128 v = (scaled ^ mask) - mask;
         std::memcpy(out + 16 * i, &v, 16);
         return true;
     }
