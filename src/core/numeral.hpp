@@ -300,21 +300,23 @@ constexpr bool reads_short_numerals(const NumFormat& fmt) noexcept {
     p += sign_length;
     n -= sign_length;
     if (n - 1 > MAX_U64_DIGITS) return false;  // 1 to 20 bytes: at most 19 digits and the point
-    // The integer digits end at the first byte that is not one. A short text
-    // reads as zero bytes past its end, which are not digits; a longer one
-    // takes up to three words, the later ones overlapping digits already seen.
+    // The integer digits end at the first byte that is not one; the words
+    // that find it give their value too. A text shorter than a word reads
+    // as zero bytes past its end, which are not digits.
     const std::uint64_t first = n < 8 ? load_short_le(p, n) : load_u64_le(p);
     std::size_t point = first_non_digit(first);
+    std::uint64_t integer = parse_eight_digits(align_digits(first, point));
     if (point == 8 && n > 8) {
-        const std::size_t at = n >= 16 ? 8 : n - 8;
-        point = at + first_non_digit(load_u64_le(p + at));
-        if (point == 16 && n > 16) point = n - 8 + first_non_digit(load_u64_le(p + n - 8));
-    }
-    std::uint64_t integer;
-    if (point < 8) {
-        integer = parse_eight_digits(align_digits(first, point));  // digits already seen; none is zero
-    } else if (!read_digit_words(p, point, integer)) {
-        return false;  // twenty digits
+        const std::uint64_t second = n < 16 ? load_short_le(p + 8, n - 8) : load_u64_le(p + 8);
+        const std::size_t more = first_non_digit(second);
+        point += more;
+        if (more < 8 || n == 16) {
+            integer = integer * POWERS_OF_TEN[more] + parse_eight_digits(align_digits(second, more));
+        } else {
+            // Seventeen digits or more: the last word overlaps digits already seen.
+            point = n - 8 + first_non_digit(load_u64_le(p + n - 8));
+            if (!read_digit_words(p, point, integer)) return false;  // twenty digits
+        }
     }
     std::uint64_t fraction = 0;
     std::size_t scale = 0;
