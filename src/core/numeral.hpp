@@ -290,13 +290,10 @@ constexpr bool reads_short_numerals(const NumFormat& fmt) noexcept {
 // anything else); every text it reads is a plain numeral of the same value.
 [[gnu::always_inline]] inline bool read_short_numeral(const unsigned char* p, std::size_t n,
                                                       ShortNumeral& out) noexcept {
-    // The sign without a branch: in a column it is as often there as not,
-    // and the empty register asm keeps the compiler from splitting the rest
-    // into a signed and an unsigned copy chosen by a branch.
+    // The sign without a branch: in a column it is as often there as not.
     if (n == 0) return false;
-    std::size_t sign_length = is_sign(*p);
+    const std::size_t sign_length = is_sign(*p);
     const bool negative = *p == '-';
-    asm("" : "+r"(sign_length));
     p += sign_length;
     n -= sign_length;
     if (n - 1 > MAX_U64_DIGITS) return false;  // 1 to 20 bytes: at most 19 digits and the point
