@@ -225,6 +225,26 @@ def test_text_casts_agree_with_the_scalar_casts(name, data):
             [-v.as_tuple().exponent for v in values if v is not None], default=0))
 
 
+# Plain numerals around the column loop's own reading of them: up to and past
+# 19 digits, signs, a point at either end, trailing zeros, and decimal scales
+# that take them as written, need the canonical form, or overflow 38 digits.
+short_numerals = st.builds(lambda sign, whole, point, fraction: sign + whole + ("." + fraction if point else ""),
+                           st.sampled_from(["", "-", "+"]), st.text("0123456789", max_size=21), st.booleans(),
+                           st.one_of(st.text("0123456789", max_size=21), st.text("0", max_size=8).map("5".__add__)))
+
+
+@pytest.mark.parametrize("name", ["cast_f64", "cast_f32", "cast_decimal"])
+@settings(suppress_health_check=[HealthCheck.too_slow], max_examples=80)
+@given(data=st.data())
+def test_plain_numerals_agree_with_the_scalar_casts(name, data):
+    column = data.draw(st.lists(short_numerals, max_size=24))
+    source, texts = build(data.draw(st.sampled_from(["utf8", "string_view", "list_str"])), column, data)
+    scale = data.draw(st.sampled_from([None, 0, 6, 19, 20, 30, 38])) if name == "cast_decimal" else None
+    extra = {} if name != "cast_decimal" else {"scale": scale}
+    result = getattr(c, name)(source, NumFormat.INVARIANT, **extra)
+    check(name, result, *expected(name, (NumFormat.INVARIANT,), texts, [], 0, scale))
+
+
 @pytest.mark.parametrize("name", sorted(TEMPORAL - {"cast_excel_serial_from_float", "cast_excel_time",
                                                     "cast_excel_duration"}))
 @settings(suppress_health_check=[HealthCheck.too_slow], max_examples=40)
