@@ -7,6 +7,7 @@
 // any read past its end.
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <memory>
 #include <random>
 #include <string>
@@ -24,6 +25,20 @@ using testing_support::same_verdict;
 
 constexpr NumFormat COMMA_DECIMAL{U',', U'.', NumFormat::ALL, {}, 0};
 
+// A verdict as its reason and span, or its value's bytes in hex.
+template <class T>
+std::string shown(const Verdict<T>& v) {
+    if (!v.ok()) return describe(v);
+    std::string text = "value 0x";
+    const auto* bytes = reinterpret_cast<const unsigned char*>(&v.value);
+    for (std::size_t i = sizeof(T); i-- > 0;) {
+        char pair[3];
+        std::snprintf(pair, sizeof pair, "%02x", bytes[i]);
+        text += pair;
+    }
+    return text;
+}
+
 ::testing::AssertionResult SameAsGeneral(const std::string& s, const NumFormat& fmt) {
     const std::unique_ptr<char[]> exact(new char[s.size() + 1]);  // no byte past the text to read by chance
     s.copy(exact.get(), s.size());
@@ -33,16 +48,16 @@ constexpr NumFormat COMMA_DECIMAL{U',', U'.', NumFormat::ALL, {}, 0};
     std::string detail;
     if (const auto a = cast_f64(t, n, fmt), b = cast_f64_general(t, n, fmt); !same_verdict(a, b)) {
         which = "f64";
-        detail = describe(a) + " vs " + describe(b);
+        detail = shown(a) + " vs " + shown(b);
     } else if (const auto c = cast_f32(t, n, fmt), d = cast_f32_general(t, n, fmt); !same_verdict(c, d)) {
         which = "f32";
-        detail = describe(c) + " vs " + describe(d);
+        detail = shown(c) + " vs " + shown(d);
     } else if (const auto e = cast_decimal(t, n, fmt), f = cast_decimal_general(t, n, fmt); !same_verdict(e, f)) {
         which = "decimal";
-        detail = describe(e) + " vs " + describe(f);
+        detail = shown(e) + " vs " + shown(f);
     }
     if (which == nullptr) return ::testing::AssertionSuccess();
-    return ::testing::AssertionFailure() << which << " \"" << s << "\": shortcut " << detail << " (shortcut vs general)";
+    return ::testing::AssertionFailure() << which << " \"" << s << "\": shortcut " << detail << " (general)";
 }
 
 std::string digits(std::mt19937_64& rng, std::size_t count) {
@@ -82,7 +97,7 @@ TEST(ShortNumeralShortcut, AgreesWithTheGeneralPath) {
         }
     };
     for (const std::string& s : chosen) check_around(s, INVARIANT_FORMAT);
-    for (int round = 0; round < 1500; ++round) {
+    for (int round = 0; round < 500; ++round) {
         const std::size_t integer = rng() % 22, fraction = rng() % 22;
         std::string s = std::string(rng() % 3 == 0 ? "-" : rng() % 5 == 0 ? "+" : "") + digits(rng, integer);
         if (fraction != 0 || rng() % 4 == 0) s += "." + digits(rng, fraction);
@@ -90,7 +105,7 @@ TEST(ShortNumeralShortcut, AgreesWithTheGeneralPath) {
         const NumFormat& fmt = round % 7 == 0 ? DETECT_FORMAT : round % 7 == 1 ? COMMA_DECIMAL : INVARIANT_FORMAT;
         check_around(s, fmt);
     }
-    EXPECT_GT(read, 500u);  // the draw reaches the shortcut, not only the texts it hands on
+    EXPECT_GT(read, 150u);  // the draw reaches the shortcut, not only the texts it hands on
 }
 
 }  // namespace
