@@ -76,8 +76,8 @@ template <class Float, bool Shortcuts>
 }
 
 // The short plain numeral, the common cell, read before anything else; the
-// rest of the cast is out of line, so that this part costs no frame of its
-// own and can be inlined into a column's loop.
+// rest of the cast is out of line, so that the common cell does not set up
+// the general reader's large frame.
 template <class Float>
 [[gnu::always_inline]] inline Verdict<Float> cast_real_shortcut_first(const char* data, std::size_t len,
                                                                       const NumFormat& fmt) noexcept {
