@@ -17,6 +17,8 @@ import os
 import sys
 from typing import Any
 
+from .. import __version__
+
 __all__ = ["command", "main"]
 
 EXIT_CLEAN, EXIT_FAULTS, EXIT_MISUSE = 0, 1, 2
@@ -80,7 +82,7 @@ def parser() -> argparse.ArgumentParser:
                   "check every cell against a schema, and cast it; every bad cell is shown with its row, "
                   "column, reason and the offending characters.",
                   epilog="Exit status: 0 no faults, 1 faults found, 2 could not run.")
-    top.add_argument("--version", action="version", version=f"quillmere {_version()}")
+    top.add_argument("--version", action="version", version=f"quillmere {__version__}")
     top.add_argument("--traceback", action="store_true", help=argparse.SUPPRESS)  # for reporting a fault of ours
     commands = top.add_subparsers(dest="command", metavar="COMMAND", parser_class=_Parser)
 
@@ -143,15 +145,6 @@ def _cores() -> int:
         return len(os.sched_getaffinity(0)) or 1
     except (AttributeError, OSError):
         return os.cpu_count() or 1
-
-
-def _version() -> str:
-    try:
-        from importlib.metadata import version
-
-        return version("quillmere")
-    except Exception:  # noqa: BLE001  (a source checkout without metadata)
-        return "unknown"
 
 
 def main(argv: list[str] | None = None) -> int:
