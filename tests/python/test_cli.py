@@ -298,7 +298,7 @@ def test_memory_stays_bounded_on_a_stream_several_times_larger():
     chunk = "".join(rows).encode()
     repeats = (1 << 30) // len(chunk) + 1
     schema = Schema({"a": "i64", "b": Column("decimal", GERMAN, scale=2), "c": ("date", "DMY"), "d": "uuid", "e": "bool"})
-    code = ("import resource, sys; from quillmere.cli import main; status = main(sys.argv[1:]); "
+    code = ("import resource, sys; from quillmere.cli import command; status = command(); "
             "print(resource.getrusage(resource.RUSAGE_SELF).ru_maxrss // 1024, file=sys.stderr); sys.exit(status)")
     import tempfile
 
