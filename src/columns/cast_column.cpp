@@ -348,7 +348,7 @@ struct ScaledDecimalWriter {
     // Anything else goes through put.
     bool put_short(std::int64_t i, const core::ShortNumeral& s) noexcept {
         const int shift = scale - static_cast<int>(s.scale);
-        if (shift < 0) return false;
+        if (shift < 0) return put(i, core::short_decimal(s));  // fewer places once trailing zeros are shed
         // Below 10^19 times at most 10^19 stays below 10^38; only a larger shift needs the test.
         if (shift > 19 && s.mantissa >= POWERS_OF_TEN[MAX_COLUMN_SCALE - shift]) return false;
         const unsigned __int128 scaled = static_cast<unsigned __int128>(s.mantissa) * POWERS_OF_TEN[shift];

@@ -228,7 +228,7 @@ def _run_chunks(source: Source, chunks: Iterator[Chunk], work: Callable[[Group],
                 before: Callable[[Group], None] | None) -> Iterator[T]:
     """As :func:`run`, with the file's chunks parsed on the threads too: each parsed chunk, taken
     in file order, becomes a group numbered from the rows before it and goes to be cast."""
-    skip = 1 if source.dialect is not None and source.dialect.header else 0
+    header_lines = 1 if source.dialect is not None and source.dialect.header else 0
     start = 0
     with ThreadPoolExecutor(threads, thread_name_prefix="quillmere") as pool:
         parsing: deque[Any] = deque()
@@ -236,12 +236,8 @@ def _run_chunks(source: Source, chunks: Iterator[Chunk], work: Callable[[Group],
 
         def promote(parsed: Parsed) -> None:
             nonlocal start, before
-            for problem in parsed.problems:
-                if problem.row is not None:
-                    problem.message = problem.message.replace(f"row {problem.row} ", f"row {problem.row + start} ", 1)
-                    problem.row += start
-                    problem.line = problem.row + 1 + skip
-                source.problems.append(problem)
+            source.problems.extend(p.moved(start, header_lines) if p.row is not None else p
+                                   for p in parsed.problems)
             group = Group(start, parsed.table, parsed.utf8, source.escaped)
             start += group.rows
             if before:

@@ -42,6 +42,17 @@ class Problem:
     message: str
     row: int | None = None     # the data row (from 0), for a ragged row
     line: int | None = None    # the record's position in the file, header included (from 1)
+    detail: str = ""           # what is wrong with the row, for a ragged row
+
+    @classmethod
+    def ragged(cls, row: int, line: int, detail: str) -> Problem:
+        return cls("ragged_row", f"row {row} has {detail}", row, line, detail)
+
+    def moved(self, rows: int, header_lines: int) -> Problem:
+        """A ragged row found in a piece of the file read on its own, placed in the file: the
+        piece starts after ``rows`` data rows and the header's lines."""
+        assert self.row is not None and self.line is not None
+        return Problem.ragged(self.row + rows, self.line + rows + header_lines, self.detail)
 
     def to_json(self) -> dict[str, Any]:
         out: dict[str, Any] = {"kind": self.kind, "message": self.message}
@@ -673,7 +684,7 @@ class _RaggedRows:
             what = f"{fields} of {self.width} fields; the missing cells are null"
         else:
             what = f"{fields} fields, expected {self.width}; the extra fields are left out"
-        self.source.problems.append(Problem("ragged_row", f"row {data_row} has {what}", data_row, line))
+        self.source.problems.append(Problem.ragged(data_row, line, what))
         padded: list[str | None] = list(cells[:self.width]) + [None] * max(0, self.width - fields)
         self.pending.append((data_row, padded, line))
         return "skip"
