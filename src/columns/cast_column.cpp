@@ -16,6 +16,7 @@
 #include "core/civil.hpp"
 #include "core/decimal.hpp"
 #include "core/numeral.hpp"
+#include "core/plain_integer.hpp"
 
 namespace quillmere::columns {
 
@@ -161,9 +162,10 @@ struct OffsetsReader : BitmapValidity {
     const Offset* offsets;
     const char* data;
     bool code_points;
+    const char* first_byte;  // of cell 0: the bytes from here to a cell's end are the column's
     explicit OffsetsReader(const Cells& c)
         : BitmapValidity{c.validity, c.offset}, offsets(static_cast<const Offset*>(c.offsets)), data(c.data),
-          code_points(c.code_points) {}
+          code_points(c.code_points), first_byte(c.data == nullptr ? nullptr : c.data + offsets[0]) {}
     Text at(std::int64_t i) const noexcept {
         const Offset begin = offsets[i];
         return Text{data + begin, static_cast<std::size_t>(offsets[i + 1] - begin)};
@@ -404,6 +406,11 @@ struct TemporalWriter {
 
 // --- the loops ---
 
+template <class Cast, class Reader>
+concept ReadsPlainIntegers = requires(const Cast& c, const Reader& r, Text t, typename Cast::Value& v) {
+    c.read_plain(t, r.first_byte, v);
+};
+
 template <class Reader, class Cast, class Writer>
 void cast_text_cells(const Cells& cells, const Cast& cast, Writer& writer, Sink& sink) noexcept {
     const Reader reader(cells);
@@ -427,6 +434,15 @@ void cast_text_cells(const Cells& cells, const Cast& cast, Writer& writer, Sink&
             writer.zero(i);
             sink.clear(i);
             continue;
+        }
+        if constexpr (ReadsPlainIntegers<Cast, Reader>) {
+            // Plain integers are read backwards from their end, over bytes
+            // of the column before them, so their length costs no branch.
+            typename Cast::Value v;
+            if (cast.read_plain(text, reader.first_byte, v)) [[likely]] {
+                writer.put(i, v);
+                continue;
+            }
         }
         if constexpr (requires(core::ShortNumeral& s) { cast.read_short(text, s); }) {
             // The decimal's digits go to the writer in registers: a 16-byte
@@ -503,6 +519,20 @@ struct NumericCast {
     const core::NumFormat& format;
     auto operator()(const char* d, std::size_t n) const noexcept { return Cast(d, n, format); }
 };
+// An integer cast, with its plain integers read apart from the rest where
+// the bytes before them belong to the column.
+template <auto Cast, class T>
+struct IntegerCast {
+    using Value = T;
+    const core::NumFormat& format;
+    bool read_plain(Text t, const char* first_byte, T& v) const noexcept {
+        if (t.size == 0 || t.data + t.size - first_byte < static_cast<std::ptrdiff_t>(core::DIGITS_BEFORE_READ)) {
+            return false;
+        }
+        return core::read_plain_integer_before_end(reinterpret_cast<const unsigned char*>(t.data), t.size, v);
+    }
+    auto operator()(const char* d, std::size_t n) const noexcept { return Cast(d, n, format); }
+};
 // The decimal cast, with its short plain numerals read apart from the rest.
 struct DecimalCast {
     const core::NumFormat& format;
@@ -536,14 +566,14 @@ void with_target(const Options& o, ChunkState& s, Body&& body) noexcept {
         case Target::BOOL: { BoolWriter w(s); return body(TextCast<core::cast_bool>{}, w); }
         case Target::CHAR: { CharWriter w(s); return body(TextCast<core::cast_char>{}, w); }
         case Target::UUID: { RecordWriter<core::Uuid> w(s); return body(TextCast<core::cast_uuid>{}, w); }
-        case Target::I8: { PlainWriter<std::int8_t> w(s); return body(NumericCast<core::cast_i8>{f}, w); }
-        case Target::I16: { PlainWriter<std::int16_t> w(s); return body(NumericCast<core::cast_i16>{f}, w); }
-        case Target::I32: { PlainWriter<std::int32_t> w(s); return body(NumericCast<core::cast_i32>{f}, w); }
-        case Target::I64: { PlainWriter<std::int64_t> w(s); return body(NumericCast<core::cast_i64>{f}, w); }
-        case Target::U8: { PlainWriter<std::uint8_t> w(s); return body(NumericCast<core::cast_u8>{f}, w); }
-        case Target::U16: { PlainWriter<std::uint16_t> w(s); return body(NumericCast<core::cast_u16>{f}, w); }
-        case Target::U32: { PlainWriter<std::uint32_t> w(s); return body(NumericCast<core::cast_u32>{f}, w); }
-        case Target::U64: { PlainWriter<std::uint64_t> w(s); return body(NumericCast<core::cast_u64>{f}, w); }
+        case Target::I8: { PlainWriter<std::int8_t> w(s); return body(IntegerCast<core::cast_i8, std::int8_t>{f}, w); }
+        case Target::I16: { PlainWriter<std::int16_t> w(s); return body(IntegerCast<core::cast_i16, std::int16_t>{f}, w); }
+        case Target::I32: { PlainWriter<std::int32_t> w(s); return body(IntegerCast<core::cast_i32, std::int32_t>{f}, w); }
+        case Target::I64: { PlainWriter<std::int64_t> w(s); return body(IntegerCast<core::cast_i64, std::int64_t>{f}, w); }
+        case Target::U8: { PlainWriter<std::uint8_t> w(s); return body(IntegerCast<core::cast_u8, std::uint8_t>{f}, w); }
+        case Target::U16: { PlainWriter<std::uint16_t> w(s); return body(IntegerCast<core::cast_u16, std::uint16_t>{f}, w); }
+        case Target::U32: { PlainWriter<std::uint32_t> w(s); return body(IntegerCast<core::cast_u32, std::uint32_t>{f}, w); }
+        case Target::U64: { PlainWriter<std::uint64_t> w(s); return body(IntegerCast<core::cast_u64, std::uint64_t>{f}, w); }
         case Target::F32: { PlainWriter<float> w(s); return body(NumericCast<core::cast_f32>{f}, w); }
         case Target::F64: { PlainWriter<double> w(s); return body(NumericCast<core::cast_f64>{f}, w); }
         case Target::DECIMAL: {

@@ -9,6 +9,7 @@
 #include "core/digits.hpp"
 #include "core/int128.hpp"
 #include "core/numeral.hpp"
+#include "core/plain_integer.hpp"
 #include "core/reference_paths.hpp"
 
 namespace quillmere::core {
@@ -31,17 +32,14 @@ Verdict<T> range_checked(i128 value, const TextRange& text) noexcept {
 
 // A magnitude of at most 19 digits and its sign, as the words of its verdict,
 // so that the plain-digit path chooses between success and fault without a
-// branch. Written without a branch on the sign, which is as unpredictable as
-// the data.
+// branch.
 template <class T>
 inline VerdictWords range_checked_words(std::uint64_t magnitude, bool negative, const TextRange& text) noexcept {
-    using U = std::make_unsigned_t<T>;
-    constexpr std::uint64_t max = static_cast<U>(std::numeric_limits<T>::max());
-    // A signed type holds one more below zero (|min| = max + 1); an unsigned one only -0.
-    const std::uint64_t limit = std::is_signed_v<T> ? max + negative : negative ? 0 : max;
-    if (magnitude > limit) return fault_words(whole_text_fault(text, FaultReason::OUT_OF_RANGE));
-    const std::uint64_t bits = negative ? 0 - magnitude : magnitude;  // wraps into two's complement
-    return success_words(static_cast<T>(static_cast<U>(bits)));
+    T value;
+    if (!integer_in_range<T>(magnitude, negative, value)) {
+        return fault_words(whole_text_fault(text, FaultReason::OUT_OF_RANGE));
+    }
+    return success_words(value);
 }
 
 // Shortcut 1: an optional sign and 1 to 19 digits, nothing else. Such a text

@@ -14,6 +14,7 @@
 
 #include "core/casts.hpp"
 #include "core/numeral.hpp"
+#include "core/plain_integer.hpp"
 #include "core/reference_paths.hpp"
 #include "support.hpp"
 
@@ -106,6 +107,57 @@ TEST(ShortNumeralShortcut, AgreesWithTheGeneralPath) {
         check_around(s, fmt);
     }
     EXPECT_GT(read, 150u);  // the draw reaches the shortcut, not only the texts it hands on
+}
+
+// The column's backward read of plain integers over the bytes before them:
+// it must accept exactly the plain integers the cast itself accepts, with
+// the same value, whatever digits come before the text.
+template <class T>
+::testing::AssertionResult SameAsCast(const std::string& before, const std::string& s,
+                                      Verdict<T> (*cast)(const char*, std::size_t, const NumFormat&)) {
+    const std::string all = before + s;
+    const std::unique_ptr<unsigned char[]> exact(new unsigned char[all.size()]);  // ends where the text ends
+    all.copy(reinterpret_cast<char*>(exact.get()), all.size());
+    const unsigned char* text = exact.get() + before.size();
+    T value{};
+    const bool read = read_plain_integer_before_end(text, s.size(), value);
+    const Verdict<T> verdict = cast(reinterpret_cast<const char*>(text), s.size(), INVARIANT_FORMAT);
+    const bool plain = !s.empty() && s.size() <= 20 &&
+                       s.find_first_not_of("0123456789", s[0] == '-' || s[0] == '+') == std::string::npos &&
+                       s.size() - (s[0] == '-' || s[0] == '+') - 1 < MAX_U64_DIGITS;
+    if (read == (plain && verdict.ok()) && (!read || value == verdict.value)) return ::testing::AssertionSuccess();
+    return ::testing::AssertionFailure() << "\"" << s << "\" after \"" << before << "\": read " << read << " value "
+                                         << +value << ", cast " << shown(verdict);
+}
+
+TEST(PlainIntegerBeforeEnd, AgreesWithTheIntegerCasts) {
+    std::mt19937_64 rng(12);
+    const unsigned char replacements[] = {'0', '9', '-', '+', ' ', 'x', 0x00, 0x2F, 0x3A, 0xC3, 0xFF};
+    auto check = [&](const std::string& s) {
+        std::string before(DIGITS_BEFORE_READ, '0');
+        for (char& c : before) c = static_cast<char>(rng() % 2 ? '0' + rng() % 10 : rng() % 256);
+        ASSERT_TRUE(SameAsCast<std::int64_t>(before, s, cast_i64));
+        ASSERT_TRUE(SameAsCast<std::uint64_t>(before, s, cast_u64));
+        ASSERT_TRUE(SameAsCast<std::int32_t>(before, s, cast_i32));
+        ASSERT_TRUE(SameAsCast<std::uint16_t>(before, s, cast_u16));
+        ASSERT_TRUE(SameAsCast<std::int8_t>(before, s, cast_i8));
+    };
+    for (int round = 0; round < 400; ++round) {
+        const std::string s = std::string(rng() % 3 == 0 ? "-" : rng() % 5 == 0 ? "+" : "") + digits(rng, rng() % 21);
+        check(s);
+        for (std::size_t at = 0; at < s.size(); ++at) {
+            for (const unsigned char b : replacements) {
+                std::string changed = s;
+                changed[at] = static_cast<char>(b);
+                check(changed);
+            }
+            check(s.substr(0, at) + s.substr(at + 1));
+        }
+    }
+    for (const char* s : {"9223372036854775807", "9223372036854775808", "-9223372036854775808", "-9223372036854775809",
+                          "18446744073709551615", "-0", "+0", "-", "+", ""}) {
+        check(s);
+    }
 }
 
 }  // namespace
