@@ -11,6 +11,7 @@ from __future__ import annotations
 
 import os
 import tempfile
+import time
 
 from harness import Comparison
 
@@ -90,12 +91,20 @@ def _dask_jobs(table, schema):
     cluster = distributed.LocalCluster(n_workers=2, threads_per_worker=1, processes=True, dashboard_address=":0")
     client = distributed.Client(cluster)
 
+    def settled():
+        # The same job has the same task keys every time: one started before the
+        # scheduler has let go of the last one's results would reuse them, not run.
+        while client.run_on_scheduler(lambda dask_scheduler: len(dask_scheduler.tasks)):
+            time.sleep(0.001)
+
     def with_cast(_):
         typed, faults = quillmere.dask.cast(dd.read_parquet(folder), schema)
         dask.compute(typed.map_partitions(len), faults.map_partitions(len))
+        settled()
 
     def engine_only(_):
         dd.read_parquet(folder).map_partitions(len).compute()
+        settled()
 
     with_cast(None)  # the workers import quillmere and the engines once, before any timing
     return with_cast, engine_only, (cluster, client)
