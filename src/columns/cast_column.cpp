@@ -170,6 +170,11 @@ struct OffsetsReader : BitmapValidity {
         const Offset begin = offsets[i];
         return Text{data + begin, static_cast<std::size_t>(offsets[i + 1] - begin)};
     }
+    // Also the lowest byte a read backwards from the cell's end may touch.
+    Text at(std::int64_t i, const char*& floor) const noexcept {
+        floor = first_byte;
+        return at(i);
+    }
     bool is_str(std::int64_t) const noexcept { return code_points; }
 };
 
@@ -183,23 +188,40 @@ struct ViewsReader : BitmapValidity {
     std::uint64_t count;
     bool code_points;
     mutable std::int64_t broken_at = -1;
+    // Stand-ins for an array without buffers, so that buffer 0 can always be read.
+    static constexpr const char* NO_BUFFER[1] = {nullptr};
+    static constexpr std::int64_t NO_SIZE[1] = {0};
     explicit ViewsReader(const Cells& c)
-        : BitmapValidity{c.validity, c.offset}, views(c.views + 16 * c.offset), variadic(c.variadic),
-          sizes(c.variadic_sizes), count(static_cast<std::uint64_t>(c.variadic_count)), code_points(c.code_points) {}
+        : BitmapValidity{c.validity, c.offset}, views(c.views + 16 * c.offset),
+          variadic(c.variadic_count > 0 ? c.variadic : NO_BUFFER),
+          sizes(c.variadic_count > 0 ? c.variadic_sizes : NO_SIZE),
+          count(static_cast<std::uint64_t>(c.variadic_count)), code_points(c.code_points) {}
     Text at(std::int64_t i) const noexcept {
+        const char* floor;
+        return at(i, floor);
+    }
+    // A text held in its view may be read back into the views before it;
+    // one in a buffer, back to the buffer's start. Both places are worked
+    // out and one chosen, with no branch: texts of mixed lengths fall on
+    // either side of the twelve bytes a view holds.
+    Text at(std::int64_t i, const char*& floor) const noexcept {
         const std::uint8_t* view = views + 16 * i;
-        std::int32_t size;
+        std::int32_t size, buffer, start;
         std::memcpy(&size, view, 4);
-        if (size <= 12 && size >= 0) return Text{reinterpret_cast<const char*>(view + 4), static_cast<std::size_t>(size)};
-        std::int32_t buffer, start;
         std::memcpy(&buffer, view + 8, 4);
         std::memcpy(&start, view + 12, 4);
-        if (size < 0 || static_cast<std::uint32_t>(buffer) >= count || start < 0 ||
-            std::int64_t{start} + size > sizes[buffer]) [[unlikely]] {
+        const bool held = size <= 12;  // in the view; the bytes after the size are text
+        const std::uint32_t index = held ? 0 : static_cast<std::uint32_t>(buffer);
+        const std::int64_t offset = held ? 0 : start;
+        const bool outside = size < 0 || (!held && (index >= count || offset < 0 || offset + size > sizes[index]));
+        if (outside) [[unlikely]] {
             if (broken_at < 0) broken_at = i;
+            floor = reinterpret_cast<const char*>(views);
             return Text{nullptr, 0};
         }
-        return Text{variadic[buffer] + start, static_cast<std::size_t>(size)};
+        const char* in_buffer = variadic[index];
+        floor = held ? reinterpret_cast<const char*>(views) : in_buffer;
+        return Text{held ? reinterpret_cast<const char*>(view + 4) : in_buffer + offset, static_cast<std::size_t>(size)};
     }
     bool is_str(std::int64_t) const noexcept { return code_points; }
 };
@@ -212,6 +234,10 @@ struct PointersReader {
     explicit PointersReader(const Cells& c) : pointers(c.pointers), sizes(c.sizes), kinds(c.kinds) {}
     bool valid(std::int64_t i) const noexcept { return kinds[i] != CELL_NULL; }
     Text at(std::int64_t i) const noexcept { return Text{pointers[i], sizes[i]}; }
+    Text at(std::int64_t i, const char*& floor) const noexcept {
+        floor = pointers[i];  // each text is its own block
+        return at(i);
+    }
     bool is_str(std::int64_t i) const noexcept { return kinds[i] == CELL_STR; }
 };
 
@@ -406,9 +432,9 @@ struct TemporalWriter {
 
 // --- the loops ---
 
-template <class Cast, class Reader>
-concept ReadsPlainIntegers = requires(const Cast& c, const Reader& r, Text t, typename Cast::Value& v) {
-    c.read_plain(t, r.first_byte, v);
+template <class Cast>
+concept ReadsPlainIntegers = requires(const Cast& c, Text t, const char* floor, typename Cast::Value& v) {
+    c.read_plain(t, floor, v);
 };
 
 template <class Reader, class Cast, class Writer>
@@ -429,17 +455,18 @@ void cast_text_cells(const Cells& cells, const Cast& cast, Writer& writer, Sink&
                 continue;
             }
         }
-        const Text text = reader.at(i);
+        const char* floor;
+        const Text text = reader.at(i, floor);
         if (has_tokens && sink.is_null_token(text)) {
             writer.zero(i);
             sink.clear(i);
             continue;
         }
-        if constexpr (ReadsPlainIntegers<Cast, Reader>) {
+        if constexpr (ReadsPlainIntegers<Cast>) {
             // Plain integers are read backwards from their end, over bytes
             // of the column before them, so their length costs no branch.
             typename Cast::Value v;
-            if (cast.read_plain(text, reader.first_byte, v)) [[likely]] {
+            if (cast.read_plain(text, floor, v)) [[likely]] {
                 writer.put(i, v);
                 continue;
             }
@@ -520,13 +547,13 @@ struct NumericCast {
     auto operator()(const char* d, std::size_t n) const noexcept { return Cast(d, n, format); }
 };
 // An integer cast, with its plain integers read apart from the rest where
-// the bytes before them belong to the column.
+// the 24 bytes before their end are readable (from `floor` on).
 template <auto Cast, class T>
 struct IntegerCast {
     using Value = T;
     const core::NumFormat& format;
-    bool read_plain(Text t, const char* first_byte, T& v) const noexcept {
-        if (t.size == 0 || t.data + t.size - first_byte < static_cast<std::ptrdiff_t>(core::DIGITS_BEFORE_READ)) {
+    bool read_plain(Text t, const char* floor, T& v) const noexcept {
+        if (t.size == 0 || t.data + t.size - floor < static_cast<std::ptrdiff_t>(core::DIGITS_BEFORE_READ)) {
             return false;
         }
         return core::read_plain_integer_before_end(reinterpret_cast<const unsigned char*>(t.data), t.size, v);
