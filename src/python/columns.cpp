@@ -6,6 +6,7 @@
 #include <cstring>
 #include <new>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "columns/cast_column.hpp"
@@ -257,7 +258,11 @@ T* capsule_pointer(PyObject* capsule, const char* name) {
     return p;
 }
 
-bool read_array_pair(PyObject* pair, std::vector<columns::Input>& inputs) {
+// The Arrow structs a call reads: pointers only, taken with the lock held and
+// checked (a pass over every offset) after it is released.
+using ArrowPairs = std::vector<std::pair<const ArrowSchema*, const ArrowArray*>>;
+
+bool read_array_pair(PyObject* pair, ArrowPairs& arrays) {
     if (!PyTuple_Check(pair) || PyTuple_Size(pair) != 2) {
         PyErr_SetString(PyExc_TypeError, "__arrow_c_array__ must return a (schema, array) pair of capsules");
         return false;
@@ -265,9 +270,8 @@ bool read_array_pair(PyObject* pair, std::vector<columns::Input>& inputs) {
     auto* schema = capsule_pointer<ArrowSchema>(PyTuple_GetItem(pair, 0), "arrow_schema");
     auto* array = schema ? capsule_pointer<ArrowArray>(PyTuple_GetItem(pair, 1), "arrow_array") : nullptr;
     if (array == nullptr) return false;
-    columns::Error error;
-    inputs.emplace_back();
-    return columns::read_arrow(schema, array, inputs.back(), error) || raise_column_error(error);
+    arrays.emplace_back(schema, array);
+    return true;
 }
 
 bool stream_failed(ArrowArrayStream* stream, int code) {
@@ -277,7 +281,7 @@ bool stream_failed(ArrowArrayStream* stream, int code) {
     return false;
 }
 
-bool read_stream(PyObject* capsule, OwnedStream& owned, std::vector<columns::Input>& inputs) {
+bool read_stream(PyObject* capsule, OwnedStream& owned, ArrowPairs& arrays) {
     auto* stream = capsule_pointer<ArrowArrayStream>(capsule, "arrow_array_stream");
     if (stream == nullptr) return false;
     if (stream->release == nullptr) {
@@ -293,11 +297,7 @@ bool read_stream(PyObject* capsule, OwnedStream& owned, std::vector<columns::Inp
         if (next.release == nullptr) break;
         owned.arrays.push_back(next);
     }
-    inputs.resize(owned.arrays.size());
-    for (std::size_t i = 0; i < owned.arrays.size(); ++i) {
-        columns::Error error;
-        if (!columns::read_arrow(&owned.schema, &owned.arrays[i], inputs[i], error)) return raise_column_error(error);
-    }
+    for (const ArrowArray& a : owned.arrays) arrays.emplace_back(&owned.schema, &a);
     if (owned.arrays.empty()) {
         // No chunk: the type is still checked.
         ArrowArray empty{};
@@ -529,13 +529,14 @@ PyObject* cast_column_py(PyObject*, PyObject* const* args, Py_ssize_t nargs) {
     options.null_count = tokens.size();
 
     std::vector<columns::Input> inputs;
+    ArrowPairs arrays;
     OwnedStream stream;
     SequenceCells sequence;
     DoubleCells doubles;
     bool ok;
     switch (kind) {
-        case SOURCE_ARRAY: ok = read_array_pair(args[2], inputs); break;
-        case SOURCE_STREAM: ok = read_stream(args[2], stream, inputs); break;
+        case SOURCE_ARRAY: ok = read_array_pair(args[2], arrays); break;
+        case SOURCE_STREAM: ok = read_stream(args[2], stream, arrays); break;
         default:
             inputs.emplace_back();
             ok = columns::reads_doubles(options.target) ? read_double_sequence(args[2], doubles, inputs.back())
@@ -548,8 +549,16 @@ PyObject* cast_column_py(PyObject*, PyObject* const* args, Py_ssize_t nargs) {
         columns::Error error;
         // Everything the loop reads is held by this frame: capsules by the
         // caller's arguments, stream chunks and the sequence's tuple here.
+        // Arrays are checked here too, so that another thread's cast can
+        // start while this one checks its offsets.
         Py_BEGIN_ALLOW_THREADS
-        ok = columns::cast_column(options, inputs.data(), inputs.size(), cast, error);
+        if (!arrays.empty()) {
+            inputs.resize(arrays.size());
+            for (std::size_t i = 0; ok && i < arrays.size(); ++i) {
+                ok = columns::read_arrow(arrays[i].first, arrays[i].second, inputs[i], error);
+            }
+        }
+        ok = ok && columns::cast_column(options, inputs.data(), inputs.size(), cast, error);
         Py_END_ALLOW_THREADS
         result = ok ? build_result(cast, kind == SOURCE_STREAM) : (raise_column_error(error), nullptr);
     }
