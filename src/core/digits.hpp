@@ -115,29 +115,42 @@ inline std::uint64_t keep_high_bytes(std::uint64_t word, std::size_t k) noexcept
 // The bytes before a text that a backward read may touch.
 constexpr std::size_t DIGITS_BEFORE_READ = 24;
 
+// The value of the n bytes before `end` when all are digits and
+// 1 <= n <= 19; false otherwise. The same bytes before `end` are read
+// whatever n is, so a column of numbers of mixed lengths costs no
+// mispredicted branch. The caller vouches for the 24 bytes before `end`.
+// This form reads three words; the one below, where there is SSE2, reads
+// the last sixteen bytes at once.
+[[gnu::always_inline]] inline bool read_digits_before_words(const unsigned char* end, std::size_t n,
+                                                           std::uint64_t& value) noexcept {
+    if (n - 1 >= MAX_U64_DIGITS) return false;
+    const std::size_t in_last = n < 8 ? n : 8;
+    const std::size_t in_middle = n - in_last < 8 ? n - in_last : 8;
+    const std::uint64_t head = keep_high_bytes(load_u64_le(end - 24), n - in_last - in_middle);
+    const std::uint64_t middle = keep_high_bytes(load_u64_le(end - 16), in_middle);
+    const std::uint64_t last = keep_high_bytes(load_u64_le(end - 8), in_last);
+    value = (std::uint64_t{parse_eight_digits(head)} * 100000000 + parse_eight_digits(middle)) * 100000000 +
+            parse_eight_digits(last);
+    return is_eight_digits(head) & is_eight_digits(middle) & is_eight_digits(last);
+}
+
 #if defined(__SSE2__)
 // 16 zero bytes then 16 of 0xFF: read from k, its last k bytes are set.
 alignas(32) inline constexpr unsigned char LAST_BYTES_WINDOW[32] = {
     0,    0,    0,    0,    0,    0,    0,    0,    0,    0,    0,    0,    0,    0,    0,    0,
     0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF};
-#endif
 
-// The value of the n bytes before `end` when all are digits and
-// 1 <= n <= 19; false otherwise. The same bytes before `end` are read
-// whatever n is, so a column of numbers of mixed lengths costs no
-// mispredicted branch. The caller vouches for the 24 bytes before `end`.
-[[gnu::always_inline]] inline bool read_digits_before(const unsigned char* end, std::size_t n,
-                                                     std::uint64_t& value) noexcept {
+[[gnu::always_inline]] inline bool read_digits_before_sse2(const unsigned char* end, std::size_t n,
+                                                          std::uint64_t& value) noexcept {
     if (n - 1 >= MAX_U64_DIGITS) return false;
-    const std::size_t in_tail = n < 16 ? n : 16;  // the last sixteen bytes
-    // The one to three digits before those sixteen, as the low digits of a word.
+    const std::size_t in_tail = n < 16 ? n : 16;
+    // The one to three digits before the last sixteen bytes, as the low digits of a word.
     const std::uint64_t head = keep_high_bytes(load_u64_le(end - 24), n - in_tail);
-#if defined(__SSE2__)
     // The last sixteen bytes as digit values, those before the number zeroed.
     const __m128i window = _mm_loadu_si128(reinterpret_cast<const __m128i*>(LAST_BYTES_WINDOW + in_tail));
     const __m128i digits = _mm_sub_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(end - 16)), _mm_set1_epi8('0'));
     const __m128i is_digit = _mm_cmpeq_epi8(_mm_min_epu8(digits, _mm_set1_epi8(9)), digits);
-    const bool tail_ok = (_mm_movemask_epi8(_mm_andnot_si128(is_digit, window)) == 0);
+    const bool tail_ok = _mm_movemask_epi8(_mm_andnot_si128(is_digit, window)) == 0;
     const __m128i kept = _mm_and_si128(digits, window);
     // Pairs, fours, then eights of digits, each step one multiply-add.
     const __m128i pairs = _mm_add_epi16(_mm_mullo_epi16(_mm_and_si128(kept, _mm_set1_epi16(0xFF)), _mm_set1_epi16(10)),
@@ -145,16 +158,18 @@ alignas(32) inline constexpr unsigned char LAST_BYTES_WINDOW[32] = {
     const __m128i fours = _mm_madd_epi16(pairs, _mm_set1_epi32(0x00010064));  // (100, 1)
     const __m128i eights = _mm_madd_epi16(_mm_packs_epi32(fours, fours), _mm_set1_epi32(0x00012710));  // (10000, 1)
     const auto both = static_cast<std::uint64_t>(_mm_cvtsi128_si64(eights));
-    const std::uint64_t tail = (both & 0xFFFFFFFF) * 100000000 + (both >> 32);
-#else
-    const std::size_t in_middle = in_tail < 8 ? 0 : in_tail - 8;
-    const std::uint64_t middle = keep_high_bytes(load_u64_le(end - 16), in_middle);
-    const std::uint64_t last = keep_high_bytes(load_u64_le(end - 8), in_tail - in_middle);
-    const bool tail_ok = is_eight_digits(middle) & is_eight_digits(last);
-    const std::uint64_t tail = std::uint64_t{parse_eight_digits(middle)} * 100000000 + parse_eight_digits(last);
-#endif
-    value = std::uint64_t{parse_eight_digits(head)} * 10000000000000000 + tail;
+    value = std::uint64_t{parse_eight_digits(head)} * 10000000000000000 + (both & 0xFFFFFFFF) * 100000000 + (both >> 32);
     return tail_ok & is_eight_digits(head);
+}
+#endif
+
+[[gnu::always_inline]] inline bool read_digits_before(const unsigned char* end, std::size_t n,
+                                                     std::uint64_t& value) noexcept {
+#if defined(__SSE2__)
+    return read_digits_before_sse2(end, n, value);
+#else
+    return read_digits_before_words(end, n, value);
+#endif
 }
 
 // Accumulates the run of digits from p into m, eight at a time while eight

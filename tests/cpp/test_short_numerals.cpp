@@ -122,6 +122,13 @@ template <class T>
     T value{};
     const bool read = read_plain_integer_before_end(text, s.size(), value);
     const Verdict<T> verdict = cast(reinterpret_cast<const char*>(text), s.size(), INVARIANT_FORMAT);
+    // Both forms of the digit read see the same bytes and must agree.
+    const std::size_t signs = !s.empty() && (s[0] == '-' || s[0] == '+');
+    std::uint64_t words = 0, chosen = 0;
+    const bool by_words = read_digits_before_words(text + s.size(), s.size() - signs, words);
+    if (by_words != read_digits_before(text + s.size(), s.size() - signs, chosen) || (by_words && words != chosen)) {
+        return ::testing::AssertionFailure() << "\"" << s << "\": the two digit reads disagree";
+    }
     const bool plain = !s.empty() && s.size() <= 20 &&
                        s.find_first_not_of("0123456789", s[0] == '-' || s[0] == '+') == std::string::npos &&
                        s.size() - (s[0] == '-' || s[0] == '+') - 1 < MAX_U64_DIGITS;
