@@ -548,17 +548,15 @@ struct NumericCast {
 };
 // An integer cast, with its plain integers read apart from the rest where
 // the 24 bytes before their end are readable (from `floor` on).
-template <auto Cast, class T>
-struct IntegerCast {
-    using Value = T;
-    const core::NumFormat& format;
-    bool read_plain(Text t, const char* floor, T& v) const noexcept {
+template <auto Cast>
+struct IntegerCast : NumericCast<Cast> {
+    using Value = decltype(Cast(nullptr, 0, core::INVARIANT_FORMAT).value);
+    bool read_plain(Text t, const char* floor, Value& v) const noexcept {
         if (t.size == 0 || t.data + t.size - floor < static_cast<std::ptrdiff_t>(core::DIGITS_BEFORE_READ)) {
             return false;
         }
         return core::read_plain_integer_before_end(reinterpret_cast<const unsigned char*>(t.data), t.size, v);
     }
-    auto operator()(const char* d, std::size_t n) const noexcept { return Cast(d, n, format); }
 };
 // The decimal cast, with its short plain numerals read apart from the rest.
 struct DecimalCast {
@@ -593,14 +591,14 @@ void with_target(const Options& o, ChunkState& s, Body&& body) noexcept {
         case Target::BOOL: { BoolWriter w(s); return body(TextCast<core::cast_bool>{}, w); }
         case Target::CHAR: { CharWriter w(s); return body(TextCast<core::cast_char>{}, w); }
         case Target::UUID: { RecordWriter<core::Uuid> w(s); return body(TextCast<core::cast_uuid>{}, w); }
-        case Target::I8: { PlainWriter<std::int8_t> w(s); return body(IntegerCast<core::cast_i8, std::int8_t>{f}, w); }
-        case Target::I16: { PlainWriter<std::int16_t> w(s); return body(IntegerCast<core::cast_i16, std::int16_t>{f}, w); }
-        case Target::I32: { PlainWriter<std::int32_t> w(s); return body(IntegerCast<core::cast_i32, std::int32_t>{f}, w); }
-        case Target::I64: { PlainWriter<std::int64_t> w(s); return body(IntegerCast<core::cast_i64, std::int64_t>{f}, w); }
-        case Target::U8: { PlainWriter<std::uint8_t> w(s); return body(IntegerCast<core::cast_u8, std::uint8_t>{f}, w); }
-        case Target::U16: { PlainWriter<std::uint16_t> w(s); return body(IntegerCast<core::cast_u16, std::uint16_t>{f}, w); }
-        case Target::U32: { PlainWriter<std::uint32_t> w(s); return body(IntegerCast<core::cast_u32, std::uint32_t>{f}, w); }
-        case Target::U64: { PlainWriter<std::uint64_t> w(s); return body(IntegerCast<core::cast_u64, std::uint64_t>{f}, w); }
+        case Target::I8: { PlainWriter<std::int8_t> w(s); return body(IntegerCast<core::cast_i8>{{f}}, w); }
+        case Target::I16: { PlainWriter<std::int16_t> w(s); return body(IntegerCast<core::cast_i16>{{f}}, w); }
+        case Target::I32: { PlainWriter<std::int32_t> w(s); return body(IntegerCast<core::cast_i32>{{f}}, w); }
+        case Target::I64: { PlainWriter<std::int64_t> w(s); return body(IntegerCast<core::cast_i64>{{f}}, w); }
+        case Target::U8: { PlainWriter<std::uint8_t> w(s); return body(IntegerCast<core::cast_u8>{{f}}, w); }
+        case Target::U16: { PlainWriter<std::uint16_t> w(s); return body(IntegerCast<core::cast_u16>{{f}}, w); }
+        case Target::U32: { PlainWriter<std::uint32_t> w(s); return body(IntegerCast<core::cast_u32>{{f}}, w); }
+        case Target::U64: { PlainWriter<std::uint64_t> w(s); return body(IntegerCast<core::cast_u64>{{f}}, w); }
         case Target::F32: { PlainWriter<float> w(s); return body(NumericCast<core::cast_f32>{f}, w); }
         case Target::F64: { PlainWriter<double> w(s); return body(NumericCast<core::cast_f64>{f}, w); }
         case Target::DECIMAL: {
