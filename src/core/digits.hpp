@@ -131,7 +131,7 @@ constexpr std::size_t DIGITS_BEFORE_READ = 24;
     const std::uint64_t last = keep_high_bytes(load_u64_le(end - 8), in_last);
     value = (std::uint64_t{parse_eight_digits(head)} * 100000000 + parse_eight_digits(middle)) * 100000000 +
             parse_eight_digits(last);
-    return is_eight_digits(head) & is_eight_digits(middle) & is_eight_digits(last);
+    return is_eight_digits(head) && is_eight_digits(middle) && is_eight_digits(last);
 }
 
 #if defined(__SSE2__)
